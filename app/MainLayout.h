@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/FormLayout.h"
+
+#include <vector>
+
+namespace vellumo {
+
+// frmMain's client area, below the menu bar, in twips.
+constexpr int kMainClientWidth = 10005;
+constexpr int kMainClientHeight = 7050;
+
+// The controls in stacking order: later ones are drawn over earlier ones.
+const std::vector<ControlSpec> &mainLayout();
+
+} // namespace vellumo

@@ -1,0 +1,182 @@
+#include "app/frmMain.h"
+
+#include "app/Identity.h"
+#include "app/MainLayout.h"
+#include "platform/Failure.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <new>
+
+namespace vellumo {
+
+namespace {
+QWidget *makeRichText(QWidget *parent)
+{
+    return new RichTextBox(parent);
+}
+} // namespace
+
+frmMain::frmMain(Services &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services), m_dialog(services.dialogs)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(kProgramName));
+    // A fixed single frame: a close control, no minimise or maximise.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(twipsToPixels(kMainClientWidth), twipsToPixels(kMainClientHeight));
+    setCentralWidget(m_client);
+
+    FormBuilder form(m_client, &makeRichText);
+    form.build(mainLayout());
+    m_text = qobject_cast<RichTextBox *>(form.control(QStringLiteral("RichTextBox1")));
+
+    // Alt+F belongs to the File menu, as on every desktop; the Font button
+    // keeps its underlined F but does not compete for the key, which would
+    // make Qt treat it as ambiguous and only move the focus.
+    auto *font = form.control(QStringLiteral("cmdFont"));
+    static_cast<QPushButton *>(font)->setShortcut(QKeySequence());
+
+    auto button = [&](const char *name) {
+        return static_cast<QPushButton *>(form.control(QString::fromLatin1(name)));
+    };
+    route(button("cmdLoad"), tr("Load"), [this] { Loadfile(); });
+    route(button("cmdSave"), tr("Save"), [this] { SaveFile(); });
+    route(button("CmdColor"), tr("Color"), [this] { OpenColor(); });
+    route(button("cmdFont"), tr("Font"), [this] { OpenFont(); });
+    route(button("CmdReset"), tr("Reset"), [this] { m_text->setText(QString()); });
+
+    buildMenus();
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    m_text->setFocus(Qt::OtherFocusReason);
+    if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QSize size = sizeHint();
+        move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
+    }
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildMenus()
+{
+    QMenuBar *bar = menuBar();
+    bar->setNativeMenuBar(false); // keep the menus in the window, where the access keys work
+    auto menu = [bar](const char *name, const QString &caption) {
+        QMenu *m = bar->addMenu(caption);
+        m->setObjectName(QString::fromLatin1(name));
+        m->menuAction()->setObjectName(QString::fromLatin1(name));
+        return m;
+    };
+    auto item = [](QMenu *m, const char *name, const QString &caption) {
+        QAction *a = m->addAction(caption);
+        a->setObjectName(QString::fromLatin1(name));
+        return a;
+    };
+    auto separator = [](QMenu *m, const char *name) {
+        m->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
+
+    QMenu *file = menu("File", tr("&File"));
+    route(item(file, "Load", tr("&Load")), tr("Load"), [this] { Loadfile(); });
+    route(item(file, "Save", tr("&Save")), tr("Save"), [this] { SaveFile(); });
+    route(item(file, "Print", tr("&Print")), tr("Print"), [this] { PrintText(); });
+    separator(file, "a");
+    route(item(file, "Exit", tr("&Exit")), tr("Exit"), [this] { ConfirmExit(); });
+
+    QMenu *edit = menu("Edit", tr("&Edit"));
+    route(item(edit, "Color", tr("&Color")), tr("Color"), [this] { OpenColor(); });
+    route(item(edit, "Font", tr("&Font")), tr("Font"), [this] { OpenFont(); });
+    separator(edit, "a3");
+    route(item(edit, "Reset", tr("&Reset")), tr("Reset"), [this] { m_text->setText(QString()); });
+
+    QMenu *about = menu("About", tr("&About"));
+    route(item(about, "Info", tr("&Info")), tr("Info"), [this] { ShowAbout(); });
+}
+
+void frmMain::route(QPushButton *button, const QString &command, std::function<void()> body)
+{
+    connect(button, &QPushButton::clicked, this,
+            [this, command, body = std::move(body)] { run(command, body); });
+}
+
+void frmMain::route(QAction *item, const QString &command, std::function<void()> body)
+{
+    connect(item, &QAction::triggered, this,
+            [this, command, body = std::move(body)] { run(command, body); });
+}
+
+void frmMain::run(const QString &command, const std::function<void()> &body)
+{
+    QString reason;
+    try {
+        body();
+        return;
+    } catch (const Failure &failure) {
+        reason = failure.message();
+    } catch (const std::bad_alloc &) {
+        reason = tr("There is not enough memory to complete this command.");
+    } catch (const std::exception &error) {
+        reason = QString::fromLocal8Bit(error.what());
+    }
+    m_services.messageBox.show(reason, MsgStyle::OkOnly | MsgStyle::Critical,
+                               tr("%1 failed").arg(command));
+}
+
+void frmMain::Loadfile()
+{
+}
+
+void frmMain::SaveFile()
+{
+}
+
+void frmMain::OpenColor()
+{
+}
+
+void frmMain::OpenFont()
+{
+}
+
+void frmMain::PrintText()
+{
+}
+
+void frmMain::ShowAbout()
+{
+}
+
+void frmMain::ConfirmExit()
+{
+    m_quitAnswer = short(m_services.messageBox.show(
+        QStringLiteral("You are about to quit!?"), MsgStyle::YesNo | MsgStyle::Critical,
+        QStringLiteral("Quit?")));
+    if (m_quitAnswer == kAnswerYes) {
+        m_ending = true;
+        m_services.programExit.exit(0);
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    // The close control would otherwise drop the text without a word.
+    if (!m_ending)
+        run(tr("Exit"), [this] { ConfirmExit(); });
+    if (m_ending)
+        event->accept();
+    else
+        event->ignore();
+}
+
+} // namespace vellumo

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "platform/CommonDialog.h"
+#include "platform/Services.h"
+
+#include <QMainWindow>
+#include <functional>
+
+class QAction;
+class QPushButton;
+
+namespace vellumo {
+
+class RichTextBox;
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit frmMain(Services &services, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    RichTextBox *RichTextBox1() const { return m_text; }
+    CommonDialog &CommonDialog1() { return m_dialog; }
+    QWidget *clientArea() const { return m_client; }
+
+    // The shared command procedures: a button and its menu item run the same one.
+    void Loadfile();
+    void SaveFile();
+    void OpenColor();
+    void OpenFont();
+    void PrintText();
+    void ConfirmExit();
+    void ShowAbout();
+
+    // Window-level state the commands share.
+    int fileNumber() const { return m_fileNumber; }
+    QString loadedText() const { return m_loadedText; }
+    short quitAnswer() const { return m_quitAnswer; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void route(QPushButton *button, const QString &command, std::function<void()> body);
+    void route(QAction *item, const QString &command, std::function<void()> body);
+    // Every failure inside a command ends here, in one message that says what
+    // failed and why; the program and the text go on.
+    void run(const QString &command, const std::function<void()> &body);
+
+    Services &m_services;
+    CommonDialog m_dialog;
+    QWidget *m_client = nullptr;
+    RichTextBox *m_text = nullptr;
+    int m_fileNumber = 0;
+    QString m_loadedText;
+    short m_quitAnswer = 0;
+    bool m_ending = false;
+};
+
+} // namespace vellumo

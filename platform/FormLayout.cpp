@@ -1,0 +1,158 @@
+#include "platform/FormLayout.h"
+
+#include <QApplication>
+#include <QFrame>
+#include <QIcon>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPalette>
+#include <QPushButton>
+#include <QWidget>
+#include <algorithm>
+
+// The icons live in the library's resources, which a static library must
+// register itself (outside any namespace).
+static void initFormResourcesOnce()
+{
+    Q_INIT_RESOURCE(assets);
+}
+
+namespace vellumo {
+
+QRect twipsRect(int left, int top, int width, int height)
+{
+    return QRect(twipsToPixels(left), twipsToPixels(top), twipsToPixels(width),
+                 twipsToPixels(height));
+}
+
+QColor colourFromValue(unsigned value)
+{
+    if ((value & 0xFF000000u) == 0x80000000u) {
+        const QPalette palette = QApplication::palette();
+        switch (value & 0xFFu) {
+        case 5: // window background: where text is edited
+            return palette.color(QPalette::Base);
+        case 10: // active window border: the desktop has no such colour of its own
+            return QColor(0xB4, 0xB4, 0xB4);
+        case 13: // selection highlight
+            return palette.color(QPalette::Highlight);
+        default:
+            return palette.color(QPalette::WindowText);
+        }
+    }
+    return QColor(int(value & 0xFFu), int((value >> 8) & 0xFFu), int((value >> 16) & 0xFFu));
+}
+
+namespace {
+
+void setColours(QWidget *widget, const ControlSpec &spec)
+{
+    if (spec.foreground == ControlSpec::kDefaultColour &&
+        spec.background == ControlSpec::kDefaultColour)
+        return;
+    QPalette palette = widget->palette();
+    if (spec.foreground != ControlSpec::kDefaultColour)
+        palette.setColor(QPalette::WindowText, colourFromValue(spec.foreground));
+    if (spec.background != ControlSpec::kDefaultColour)
+        palette.setColor(QPalette::Window, colourFromValue(spec.background));
+    widget->setPalette(palette);
+}
+
+QWidget *makeLine(QWidget *parent, const ControlSpec &spec)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::NoFrame);
+    line->setAutoFillBackground(true);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colourFromValue(spec.foreground));
+    line->setPalette(palette);
+    // Horizontal rules only: the width runs from x1 to x2 inclusive.
+    const int x1 = twipsToPixels(spec.left);
+    const int x2 = twipsToPixels(spec.width);
+    const int y = twipsToPixels(spec.top);
+    line->setGeometry(x1, y, x2 - x1 + 1, spec.lineWidth);
+    return line;
+}
+
+} // namespace
+
+FormBuilder::FormBuilder(QWidget *form, RichTextFactory makeRichText)
+    : m_form(form), m_makeRichText(makeRichText)
+{
+    initResources();
+}
+
+void FormBuilder::initResources()
+{
+    static const bool done = (initFormResourcesOnce(), true);
+    Q_UNUSED(done);
+}
+
+void FormBuilder::build(const std::vector<ControlSpec> &specs)
+{
+    std::vector<std::pair<int, QWidget *>> focusChain;
+    for (const ControlSpec &spec : specs) {
+        QWidget *parent = spec.container ? m_controls.value(QString::fromLatin1(spec.container))
+                                         : m_form;
+        Q_ASSERT(parent);
+        QWidget *widget = nullptr;
+        switch (spec.kind) {
+        case ControlKind::Component:
+            continue;
+        case ControlKind::Frame: {
+            auto *frame = new QGroupBox(QString::fromLatin1(spec.caption), parent);
+            frame->setFocusPolicy(Qt::NoFocus);
+            widget = frame;
+            break;
+        }
+        case ControlKind::CommandButton: {
+            auto *button = new QPushButton(QString::fromLatin1(spec.caption), parent);
+            button->setAutoDefault(false);
+            widget = button;
+            break;
+        }
+        case ControlKind::RichText:
+            Q_ASSERT(m_makeRichText);
+            widget = m_makeRichText(parent);
+            break;
+        case ControlKind::Image:
+        case ControlKind::PictureBox: {
+            auto *image = new QLabel(parent);
+            image->setPixmap(QIcon(QString::fromLatin1(spec.picture)).pixmap(32, 32));
+            image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            image->setFocusPolicy(Qt::NoFocus);
+            widget = image;
+            break;
+        }
+        case ControlKind::Label: {
+            auto *label = new QLabel(QString::fromLatin1(spec.caption), parent);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label->setAutoFillBackground(true);
+            widget = label;
+            break;
+        }
+        case ControlKind::Line:
+            widget = makeLine(parent, spec);
+            break;
+        }
+        widget->setObjectName(QString::fromLatin1(spec.name));
+        if (spec.kind != ControlKind::Line) {
+            widget->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
+            setColours(widget, spec);
+        }
+        if (spec.tabIndex == kNoTabIndex || widget->focusPolicy() == Qt::NoFocus)
+            widget->setFocusPolicy(Qt::NoFocus);
+        else
+            focusChain.emplace_back(spec.tabIndex, widget);
+        // Several controls may share one name (a control array): the first keeps it.
+        if (!m_controls.contains(widget->objectName()))
+            m_controls.insert(widget->objectName(), widget);
+    }
+    std::stable_sort(focusChain.begin(), focusChain.end(),
+                     [](const auto &a, const auto &b) { return a.first < b.first; });
+    for (std::size_t i = 1; i < focusChain.size(); ++i)
+        QWidget::setTabOrder(focusChain[i - 1].second, focusChain[i].second);
+}
+
+} // namespace vellumo

@@ -1,0 +1,50 @@
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace vellumo {
+
+int QtMessageBox::show(const QString &prompt, int style, const QString &title)
+{
+    QMessageBox box(QApplication::activeWindow());
+    box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
+    box.setText(prompt);
+    box.setTextFormat(Qt::PlainText);
+    switch (style & 0x70) {
+    case MsgStyle::Critical:
+        box.setIcon(QMessageBox::Critical);
+        break;
+    case MsgStyle::Question:
+        box.setIcon(QMessageBox::Question);
+        break;
+    case MsgStyle::Exclamation:
+        box.setIcon(QMessageBox::Warning);
+        break;
+    case 64:
+        box.setIcon(QMessageBox::Information);
+        break;
+    default:
+        box.setIcon(QMessageBox::NoIcon);
+        break;
+    }
+    if ((style & 0x7) == MsgStyle::YesNo) {
+        QPushButton *yes = box.addButton(QMessageBox::Yes);
+        QPushButton *no = box.addButton(QMessageBox::No);
+        box.setDefaultButton((style & MsgStyle::DefaultButton2) ? no : yes);
+        box.setEscapeButton(no);
+        box.exec();
+        return box.clickedButton() == yes ? kAnswerYes : kAnswerNo;
+    }
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    return kAnswerOk;
+}
+
+void QtProgramExit::exit(int code)
+{
+    QCoreApplication::exit(code);
+}
+
+} // namespace vellumo

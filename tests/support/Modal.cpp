@@ -1,0 +1,40 @@
+#include "support/Modal.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+namespace vellumo::test {
+
+std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs)
+{
+    auto ran = std::make_shared<bool>(false);
+    auto timer = new QTimer;
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (modal && modal->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            *ran = true;
+            act(modal);
+        } else if (clock->elapsed() > timeoutMs) {
+            timer->stop();
+            timer->deleteLater();
+        }
+    });
+    timer->start(20);
+    return ran;
+}
+
+void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers)
+{
+    QWidget *target = window->focusWidget() ? window->focusWidget() : window;
+    QTest::keyClick(target, Qt::Key(key), modifiers);
+}
+
+} // namespace vellumo::test

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+namespace vellumo::test {
+
+// Waits (on a timer, inside the modal loop about to start) for the next modal
+// widget to appear and hands it to `act`, which must close it. Returns a flag
+// that tells afterwards whether `act` ran.
+std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs = 5000);
+
+// Presses a key on the widget that has the focus inside `window`.
+void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
+
+} // namespace vellumo::test

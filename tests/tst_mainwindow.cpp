@@ -1,0 +1,324 @@
+#include "app/Identity.h"
+#include "app/frmMain.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+class MainWindowTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+
+    template <typename T = QWidget> T *child(const char *name)
+    {
+        T *w = window->findChild<T *>(QString::fromLatin1(name));
+        if (!w)
+            qFatal("no control %s", name);
+        return w;
+    }
+    QAction *menuItem(const char *name)
+    {
+        return child<QAction>(name);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() { window.reset(); }
+
+    void controlsStandWhereTheLayoutPutsThem_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("container");
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QRect>("pixels");
+        // Twips divided by 15, worked out by hand.
+        QTest::newRow("Frame1") << "Frame1" << "client" << "" << QRect(8, 0, 649, 393);
+        QTest::newRow("RichTextBox1") << "RichTextBox1" << "Frame1" << "" << QRect(8, 16, 633, 369);
+        QTest::newRow("Frame2") << "Frame2" << "client" << "Controls:" << QRect(8, 400, 649, 57);
+        QTest::newRow("cmdFont") << "cmdFont" << "Frame2" << "&Font" << QRect(64, 16, 89, 33);
+        QTest::newRow("CmdColor") << "CmdColor" << "Frame2" << "&Color" << QRect(176, 16, 89, 33);
+        QTest::newRow("cmdSave") << "cmdSave" << "Frame2" << "&Save" << QRect(288, 16, 89, 33);
+        QTest::newRow("cmdLoad") << "cmdLoad" << "Frame2" << "&Load" << QRect(400, 16, 89, 33);
+        QTest::newRow("CmdReset") << "CmdReset" << "Frame2" << "&Reset" << QRect(512, 16, 89, 33);
+        QTest::newRow("Image2") << "Image2" << "Frame2" << "" << QRect(16, 16, 32, 32);
+        QTest::newRow("Image4") << "Image4" << "Frame2" << "" << QRect(608, 16, 32, 32);
+    }
+    void controlsStandWhereTheLayoutPutsThem()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, container);
+        QFETCH(QString, caption);
+        QFETCH(QRect, pixels);
+        QWidget *w = window->findChild<QWidget *>(name);
+        QVERIFY2(w, qPrintable(name));
+        QCOMPARE(w->parentWidget()->objectName(), container);
+        QCOMPARE(w->geometry(), pixels);
+        QVERIFY(w->isVisible());
+        QVERIFY(w->isEnabled());
+        if (auto *button = qobject_cast<QPushButton *>(w))
+            QCOMPARE(button->text(), caption);
+        else if (auto *frame = qobject_cast<QGroupBox *>(w))
+            QCOMPARE(frame->title(), caption);
+    }
+
+    void windowIsFixedWithOnlyACloseControl()
+    {
+        QCOMPARE(window->windowTitle(), QStringLiteral("Vellumo"));
+        QCOMPARE(window->objectName(), QStringLiteral("frmMain"));
+        QCOMPARE(window->clientArea()->size(), QSize(667, 470));
+        QCOMPARE(window->clientArea()->y(), window->menuBar()->height());
+        QCOMPARE(window->minimumSize(), window->maximumSize());
+        QCOMPARE(window->size(), QSize(667, 470 + window->menuBar()->height()));
+        const Qt::WindowFlags flags = window->windowFlags();
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        // Resizing is refused, and nothing inside moves.
+        const QRect before = child("cmdLoad")->geometry();
+        window->resize(900, 700);
+        QCOMPARE(window->size(), window->minimumSize());
+        QCOMPARE(child("cmdLoad")->geometry(), before);
+    }
+
+    void laterControlsStackOverEarlierOnes()
+    {
+        QStringList order;
+        for (QObject *o : child("Frame2")->children())
+            if (o->isWidgetType() && !o->objectName().isEmpty())
+                order << o->objectName();
+        QCOMPARE(order, (QStringList{"CmdColor", "CmdReset", "cmdLoad", "cmdSave", "cmdFont",
+                                     "Image2", "Image4"}));
+        QStringList outer;
+        for (QObject *o : window->clientArea()->children())
+            if (o->isWidgetType())
+                outer << o->objectName();
+        QCOMPARE(outer, (QStringList{"Frame1", "Frame2"}));
+    }
+
+    void iconsAreInPlace()
+    {
+        QCOMPARE(window->windowIcon().availableSizes(),
+                 (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+        const QImage left = child<QLabel>("Image2")->pixmap().toImage();
+        const QImage right = child<QLabel>("Image4")->pixmap().toImage();
+        QCOMPARE(left.size(), QSize(32, 32));
+        QCOMPARE(left, right);
+    }
+
+    void startsEmptyWithTheFocusInTheTextArea()
+    {
+        QVERIFY(window->RichTextBox1()->text().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), window->RichTextBox1());
+        QCOMPARE(window->fileNumber(), 0);
+        QVERIFY(window->loadedText().isEmpty());
+        QCOMPARE(window->quitAnswer(), short(0));
+    }
+
+    void tabCyclesInTabIndexOrder()
+    {
+        QStringList visited;
+        for (int i = 0; i < 6; ++i) {
+            pressKey(window.get(), Qt::Key_Tab);
+            visited << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(visited, (QStringList{"cmdFont", "cmdSave", "cmdLoad", "CmdReset", "CmdColor",
+                                       "RichTextBox1"}));
+        QVERIFY2(window->RichTextBox1()->text().isEmpty(), "Tab must move on, not type a tab");
+        pressKey(window.get(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("CmdColor"));
+    }
+
+    void accessKeysPressTheirButtons_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("button");
+        QTest::newRow("Alt+C") << int(Qt::Key_C) << "CmdColor";
+        QTest::newRow("Alt+S") << int(Qt::Key_S) << "cmdSave";
+        QTest::newRow("Alt+L") << int(Qt::Key_L) << "cmdLoad";
+        QTest::newRow("Alt+R") << int(Qt::Key_R) << "CmdReset";
+    }
+    void accessKeysPressTheirButtons()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, button);
+        QSignalSpy clicked(window->findChild<QPushButton *>(button), &QPushButton::clicked);
+        pressKey(window.get(), key, Qt::AltModifier);
+        QTRY_COMPARE(clicked.size(), 1);
+    }
+
+    void altFOpensTheFileMenuNotTheFontButton()
+    {
+        QSignalSpy font(child<QPushButton>("cmdFont"), &QPushButton::clicked);
+        for (int round = 0; round < 2; ++round) {
+            pressKey(window.get(), Qt::Key_F, Qt::AltModifier);
+            QTRY_VERIFY(child<QMenu>("File")->isVisible());
+            QTest::keyClick(child<QMenu>("File"), Qt::Key_Escape);
+            QTRY_VERIFY(!child<QMenu>("File")->isVisible());
+        }
+        QCOMPARE(font.size(), 0);
+        QCOMPARE(child<QPushButton>("cmdFont")->text(), QStringLiteral("&Font"));
+    }
+
+    void altEAndAltAOpenTheirMenus()
+    {
+        pressKey(window.get(), Qt::Key_E, Qt::AltModifier);
+        QTRY_VERIFY(child<QMenu>("Edit")->isVisible());
+        QTest::keyClick(child<QMenu>("Edit"), Qt::Key_Escape);
+        QTRY_VERIFY(!child<QMenu>("Edit")->isVisible());
+        pressKey(window.get(), Qt::Key_A, Qt::AltModifier);
+        QTRY_VERIFY(child<QMenu>("About")->isVisible());
+        QTest::keyClick(child<QMenu>("About"), Qt::Key_Escape);
+    }
+
+    void menusHoldTheirItems()
+    {
+        QStringList bar;
+        for (QAction *a : window->menuBar()->actions())
+            bar << a->objectName() + "=" + a->text();
+        QCOMPARE(bar, (QStringList{"File=&File", "Edit=&Edit", "About=&About"}));
+
+        auto items = [this](const char *menu) {
+            QStringList out;
+            for (QAction *a : child<QMenu>(menu)->actions()) {
+                out << a->objectName() + "=" + (a->isSeparator() ? "-" : a->text());
+                if (!a->isEnabled() || !a->isVisible() || a->isCheckable() ||
+                    !a->shortcut().isEmpty())
+                    out << "unexpected state of " + a->objectName();
+            }
+            return out;
+        };
+        QCOMPARE(items("File"),
+                 (QStringList{"Load=&Load", "Save=&Save", "Print=&Print", "a=-", "Exit=&Exit"}));
+        QCOMPARE(items("Edit"), (QStringList{"Color=&Color", "Font=&Font", "a3=-", "Reset=&Reset"}));
+        QCOMPARE(items("About"), (QStringList{"Info=&Info"}));
+    }
+
+    void separatorsDoNothing()
+    {
+        window->RichTextBox1()->setText("kept");
+        menuItem("a")->trigger();
+        menuItem("a3")->trigger();
+        QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("kept"));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QVERIFY(platform->exit.codes.isEmpty());
+    }
+
+    void resetFromButtonOrMenuEmptiesTheArea()
+    {
+        for (const char *route : {"button", "menu"}) {
+            window->RichTextBox1()->setText("some\r\ntext");
+            if (QByteArray(route) == "button")
+                QTest::mouseClick(child("CmdReset"), Qt::LeftButton);
+            else
+                menuItem("Reset")->trigger();
+            QVERIFY2(window->RichTextBox1()->text().isEmpty(), route);
+        }
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void exitAnsweredNoChangesNothing()
+    {
+        window->RichTextBox1()->setText("unsaved");
+        platform->messageBox.answers = {kAnswerNo};
+        menuItem("Exit")->trigger();
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        const auto call = platform->messageBox.calls.first();
+        QCOMPARE(call.prompt, QStringLiteral("You are about to quit!?"));
+        QCOMPARE(call.title, QStringLiteral("Quit?"));
+        QCOMPARE(call.style, 20);
+        QCOMPARE(window->quitAnswer(), short(kAnswerNo));
+        QVERIFY(platform->exit.codes.isEmpty());
+        QVERIFY(window->isVisible());
+        QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("unsaved"));
+    }
+
+    void exitAnsweredYesEndsEvenWithUnsavedText()
+    {
+        window->RichTextBox1()->setText("unsaved");
+        platform->messageBox.answers = {kAnswerYes};
+        menuItem("Exit")->trigger();
+        QCOMPARE(window->quitAnswer(), short(kAnswerYes));
+        QCOMPARE(platform->exit.codes, QList<int>{0});
+        QCOMPARE(platform->messageBox.calls.size(), 1); // no question about saving
+    }
+
+    void closeControlAsksTheSameQuestion()
+    {
+        window->RichTextBox1()->setText("unsaved");
+        platform->messageBox.answers = {kAnswerNo};
+        QVERIFY(!window->close());
+        QVERIFY(window->isVisible());
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        QCOMPARE(platform->messageBox.calls.first().prompt, QStringLiteral("You are about to quit!?"));
+        QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("unsaved"));
+
+        platform->messageBox.answers = {kAnswerYes};
+        QVERIFY(window->close());
+        QCOMPARE(platform->exit.codes, QList<int>{0});
+        QCOMPARE(platform->messageBox.calls.size(), 2);
+    }
+
+    // The real box, answered the way a user would: Enter takes the default, Yes.
+    void realQuitBoxEndsTheEventLoopOnEnter()
+    {
+        window.reset();
+        QtMessageBox box;
+        QtProgramExit programExit;
+        QtDialogPresenter dialogs;
+        Services real{box, programExit, dialogs};
+        frmMain w(real);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QString seenTitle, seenText;
+        QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        auto answered = whenModal([&](QWidget *modal) {
+            auto *mb = qobject_cast<QMessageBox *>(modal);
+            QVERIFY(mb);
+            seenTitle = mb->windowTitle();
+            seenText = mb->text();
+            seenIcon = mb->icon();
+            QCOMPARE(mb->buttons().size(), 2);
+            QTest::keyClick(mb, Qt::Key_Return);
+        });
+        QTimer::singleShot(0, &w, [&] { w.findChild<QAction *>("Exit")->trigger(); });
+        QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(*answered);
+        QCOMPARE(seenTitle, QStringLiteral("Quit?"));
+        QCOMPARE(seenText, QStringLiteral("You are about to quit!?"));
+        QCOMPARE(seenIcon, QMessageBox::Critical);
+        QCOMPARE(w.quitAnswer(), short(kAnswerYes));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    MainWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_mainwindow.moc"
