@@ -133,35 +133,23 @@ void frmMain::run(const QString &command, const std::function<void()> &body)
                                tr("%1 failed").arg(command));
 }
 
-void frmMain::Loadfile()
-{
-}
+void frmMain::Loadfile() {}
 
-void frmMain::SaveFile()
-{
-}
+void frmMain::SaveFile() {}
 
-void frmMain::OpenColor()
-{
-}
+void frmMain::OpenColor() {}
 
-void frmMain::OpenFont()
-{
-}
+void frmMain::OpenFont() {}
 
-void frmMain::PrintText()
-{
-}
+void frmMain::PrintText() {}
 
-void frmMain::ShowAbout()
-{
-}
+void frmMain::ShowAbout() {}
 
 void frmMain::ConfirmExit()
 {
-    m_quitAnswer = short(m_services.messageBox.show(
-        QStringLiteral("You are about to quit!?"), MsgStyle::YesNo | MsgStyle::Critical,
-        QStringLiteral("Quit?")));
+    m_quitAnswer = short(m_services.messageBox.show(QStringLiteral("You are about to quit!?"),
+                                                    MsgStyle::YesNo | MsgStyle::Critical,
+                                                    QStringLiteral("Quit?")));
     if (m_quitAnswer == kAnswerYes) {
         m_ending = true;
         m_services.programExit.exit(0);

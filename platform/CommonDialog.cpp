@@ -47,8 +47,8 @@ bool CommonDialog::showFile(bool save)
     FileRequest request{dialogTitle(), initialFolder(), filter(), defaultExtension().mid(1),
                         m_fileName};
     QString chosen;
-    const bool accepted = save ? m_presenter.saveFile(request, chosen)
-                               : m_presenter.openFile(request, chosen);
+    const bool accepted =
+        save ? m_presenter.saveFile(request, chosen) : m_presenter.openFile(request, chosen);
     m_fileName = accepted ? chosen : QString();
     if (m_fileName.size() > kMaxFileName) {
         const QString tooLong = QDir::toNativeSeparators(m_fileName);
@@ -102,11 +102,11 @@ namespace {
 
 QFileDialog *makeFileDialog(const FileRequest &request)
 {
-    auto *dialog = new QFileDialog(QApplication::activeWindow(), request.title,
-                                   request.initialFolder);
+    auto *dialog =
+        new QFileDialog(QApplication::activeWindow(), request.title, request.initialFolder);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
-    dialog->setNameFilters({QStringLiteral("Text files (%1)").arg(request.filter),
-                            QStringLiteral("All files (*)")});
+    dialog->setNameFilters(
+        {QStringLiteral("Text files (%1)").arg(request.filter), QStringLiteral("All files (*)")});
     dialog->setDefaultSuffix(request.defaultSuffix);
     if (!request.fileName.isEmpty())
         dialog->selectFile(request.fileName);

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QFrame>
-#include <QIcon>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QPalette>
 #include <QPushButton>
@@ -92,8 +92,8 @@ void FormBuilder::build(const std::vector<ControlSpec> &specs)
 {
     std::vector<std::pair<int, QWidget *>> focusChain;
     for (const ControlSpec &spec : specs) {
-        QWidget *parent = spec.container ? m_controls.value(QString::fromLatin1(spec.container))
-                                         : m_form;
+        QWidget *parent =
+            spec.container ? m_controls.value(QString::fromLatin1(spec.container)) : m_form;
         Q_ASSERT(parent);
         QWidget *widget = nullptr;
         switch (spec.kind) {

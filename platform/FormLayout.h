@@ -35,11 +35,11 @@ constexpr int kNoTabIndex = -1;
 struct ControlSpec {
     ControlKind kind;
     const char *name;
-    const char *container; // nullptr: the form itself
-    const char *caption;   // an '&' marks the access key
-    int left, top, width, height; // twips; for lines: x1, y1, x2, y2
-    int tabIndex;                 // kNoTabIndex: takes no focus
-    const char *picture = nullptr;       // resource path, for images and picture boxes
+    const char *container;                // nullptr: the form itself
+    const char *caption;                  // an '&' marks the access key
+    int left, top, width, height;         // twips; for lines: x1, y1, x2, y2
+    int tabIndex;                         // kNoTabIndex: takes no focus
+    const char *picture = nullptr;        // resource path, for images and picture boxes
     unsigned foreground = kDefaultColour; // 0x00BBGGRR, system colours as 0x800000NN
     unsigned background = kDefaultColour;
     int lineWidth = 1; // pixels, for lines

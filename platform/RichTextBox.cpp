@@ -71,7 +71,8 @@ void RichTextBox::setText(const QString &text)
 void RichTextBox::setSelColor(unsigned bgr)
 {
     QTextCharFormat format;
-    format.setForeground(QColor(int(bgr & 0xFFu), int((bgr >> 8) & 0xFFu), int((bgr >> 16) & 0xFFu)));
+    format.setForeground(
+        QColor(int(bgr & 0xFFu), int((bgr >> 8) & 0xFFu), int((bgr >> 16) & 0xFFu)));
     mergeCurrentCharFormat(format);
 }
 

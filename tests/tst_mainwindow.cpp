@@ -32,10 +32,7 @@ class MainWindowTest : public QObject {
             qFatal("no control %s", name);
         return w;
     }
-    QAction *menuItem(const char *name)
-    {
-        return child<QAction>(name);
-    }
+    QAction *menuItem(const char *name) { return child<QAction>(name); }
 
 private Q_SLOTS:
     void init()
@@ -54,16 +51,36 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("pixels");
         // Twips divided by 15, worked out by hand.
-        QTest::newRow("Frame1") << "Frame1" << "client" << "" << QRect(8, 0, 649, 393);
-        QTest::newRow("RichTextBox1") << "RichTextBox1" << "Frame1" << "" << QRect(8, 16, 633, 369);
-        QTest::newRow("Frame2") << "Frame2" << "client" << "Controls:" << QRect(8, 400, 649, 57);
-        QTest::newRow("cmdFont") << "cmdFont" << "Frame2" << "&Font" << QRect(64, 16, 89, 33);
-        QTest::newRow("CmdColor") << "CmdColor" << "Frame2" << "&Color" << QRect(176, 16, 89, 33);
-        QTest::newRow("cmdSave") << "cmdSave" << "Frame2" << "&Save" << QRect(288, 16, 89, 33);
-        QTest::newRow("cmdLoad") << "cmdLoad" << "Frame2" << "&Load" << QRect(400, 16, 89, 33);
-        QTest::newRow("CmdReset") << "CmdReset" << "Frame2" << "&Reset" << QRect(512, 16, 89, 33);
-        QTest::newRow("Image2") << "Image2" << "Frame2" << "" << QRect(16, 16, 32, 32);
-        QTest::newRow("Image4") << "Image4" << "Frame2" << "" << QRect(608, 16, 32, 32);
+        QTest::newRow("Frame1") << "Frame1"
+                                << "client"
+                                << "" << QRect(8, 0, 649, 393);
+        QTest::newRow("RichTextBox1") << "RichTextBox1"
+                                      << "Frame1"
+                                      << "" << QRect(8, 16, 633, 369);
+        QTest::newRow("Frame2") << "Frame2"
+                                << "client"
+                                << "Controls:" << QRect(8, 400, 649, 57);
+        QTest::newRow("cmdFont") << "cmdFont"
+                                 << "Frame2"
+                                 << "&Font" << QRect(64, 16, 89, 33);
+        QTest::newRow("CmdColor") << "CmdColor"
+                                  << "Frame2"
+                                  << "&Color" << QRect(176, 16, 89, 33);
+        QTest::newRow("cmdSave") << "cmdSave"
+                                 << "Frame2"
+                                 << "&Save" << QRect(288, 16, 89, 33);
+        QTest::newRow("cmdLoad") << "cmdLoad"
+                                 << "Frame2"
+                                 << "&Load" << QRect(400, 16, 89, 33);
+        QTest::newRow("CmdReset") << "CmdReset"
+                                  << "Frame2"
+                                  << "&Reset" << QRect(512, 16, 89, 33);
+        QTest::newRow("Image2") << "Image2"
+                                << "Frame2"
+                                << "" << QRect(16, 16, 32, 32);
+        QTest::newRow("Image4") << "Image4"
+                                << "Frame2"
+                                << "" << QRect(608, 16, 32, 32);
     }
     void controlsStandWhereTheLayoutPutsThem()
     {
@@ -211,7 +228,8 @@ private Q_SLOTS:
         };
         QCOMPARE(items("File"),
                  (QStringList{"Load=&Load", "Save=&Save", "Print=&Print", "a=-", "Exit=&Exit"}));
-        QCOMPARE(items("Edit"), (QStringList{"Color=&Color", "Font=&Font", "a3=-", "Reset=&Reset"}));
+        QCOMPARE(items("Edit"),
+                 (QStringList{"Color=&Color", "Font=&Font", "a3=-", "Reset=&Reset"}));
         QCOMPARE(items("About"), (QStringList{"Info=&Info"}));
     }
 
@@ -271,7 +289,8 @@ private Q_SLOTS:
         QVERIFY(!window->close());
         QVERIFY(window->isVisible());
         QCOMPARE(platform->messageBox.calls.size(), 1);
-        QCOMPARE(platform->messageBox.calls.first().prompt, QStringLiteral("You are about to quit!?"));
+        QCOMPARE(platform->messageBox.calls.first().prompt,
+                 QStringLiteral("You are about to quit!?"));
         QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("unsaved"));
 
         platform->messageBox.answers = {kAnswerYes};

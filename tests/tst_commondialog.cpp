@@ -1,0 +1,225 @@
+#include "platform/CommonDialog.h"
+#include "platform/Failure.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+class CommonDialogTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void fileDialogsGetTheStoredSettingsAndTheLastChoice()
+    {
+        ScriptedDialogs dialogs;
+        CommonDialog dialog(dialogs);
+        dialogs.choose(QStringLiteral("/tmp/first.txt"));
+        QVERIFY(dialog.showOpen());
+        QCOMPARE(dialog.fileName(), QStringLiteral("/tmp/first.txt"));
+        QVERIFY(dialog.showSave());
+        QCOMPARE(dialogs.fileRequests.size(), 2);
+        const FileRequest first = dialogs.fileRequests[0];
+        QCOMPARE(first.title, QStringLiteral("Please select where:"));
+        QCOMPARE(first.initialFolder, QDir::rootPath());
+        QCOMPARE(first.filter, QStringLiteral("*.txt"));
+        QCOMPARE(first.defaultSuffix, QStringLiteral("txt"));
+        QVERIFY(first.fileName.isEmpty());
+        QCOMPARE(dialogs.fileRequests[1].fileName, QStringLiteral("/tmp/first.txt"));
+    }
+
+    void cancelledFileDialogsLeaveNoName()
+    {
+        ScriptedDialogs dialogs;
+        CommonDialog dialog(dialogs);
+        dialogs.choose(QStringLiteral("/tmp/a.txt"));
+        QVERIFY(dialog.showOpen());
+        dialogs.onOpen = nullptr;
+        dialogs.onSave = nullptr;
+        QVERIFY(!dialog.showOpen());
+        QVERIFY(dialog.fileName().isEmpty());
+        dialogs.choose(QStringLiteral("/tmp/a.txt"));
+        QVERIFY(dialog.showOpen());
+        dialogs.onSave = nullptr;
+        QVERIFY(!dialog.showSave());
+        QVERIFY(dialog.fileName().isEmpty());
+    }
+
+    void fileNamesLongerThan260AreRefused()
+    {
+        ScriptedDialogs dialogs;
+        CommonDialog dialog(dialogs);
+        const QString ok = "/" + QString(259, u'a');
+        dialogs.choose(ok);
+        QVERIFY(dialog.showOpen());
+        QCOMPARE(dialog.fileName(), ok);
+        const QString tooLong = ok + "b";
+        dialogs.choose(tooLong);
+        try {
+            dialog.showSave();
+            QFAIL("a 261-character name was accepted");
+        } catch (const Failure &failure) {
+            QVERIFY(failure.message().contains(tooLong));
+            QVERIFY(failure.message().contains("260"));
+        }
+        QVERIFY(dialog.fileName().isEmpty());
+    }
+
+    void colourAndFontKeepTheirValuesOnCancel()
+    {
+        ScriptedDialogs dialogs;
+        CommonDialog dialog(dialogs);
+        unsigned offered = 1;
+        dialogs.onColor = [&](unsigned &bgr) {
+            offered = bgr;
+            bgr = 0x00FF8000;
+            return true;
+        };
+        QVERIFY(dialog.showColor());
+        QCOMPARE(offered, 0u);
+        QCOMPARE(dialog.color(), 0x00FF8000u);
+        dialogs.onColor = [&](unsigned &bgr) {
+            offered = bgr;
+            bgr = 0x123456; // what a dialog might hold, never taken on cancel
+            return false;
+        };
+        QVERIFY(!dialog.showColor());
+        QCOMPARE(offered, 0x00FF8000u);
+        QCOMPARE(dialog.color(), 0x00FF8000u);
+
+        dialogs.onFont = [](int, FontChoice &c) {
+            c = {QStringLiteral("DejaVu Serif"), 10.5f, true, false};
+            return true;
+        };
+        dialog.setFlags(3);
+        QVERIFY(dialog.showFont());
+        QCOMPARE(dialogs.fontFlags, QList<int>{3});
+        QCOMPARE(dialog.fontName(), QStringLiteral("DejaVu Serif"));
+        QCOMPARE(dialog.fontSize(), 10.5f);
+        QVERIFY(dialog.fontBold());
+        QVERIFY(!dialog.fontItalic());
+        dialogs.onFont = [](int, FontChoice &c) {
+            c = {QStringLiteral("Other"), 20, false, true};
+            return false;
+        };
+        QVERIFY(!dialog.showFont());
+        QCOMPARE(dialog.fontName(), QStringLiteral("DejaVu Serif"));
+        QCOMPARE(dialog.fontSize(), 10.5f);
+        QVERIFY(dialog.fontBold());
+        // The flags stay for every later dialog.
+        QCOMPARE(dialog.flags(), 3);
+    }
+
+    void printerDialogReportsTheCopyCount()
+    {
+        ScriptedDialogs dialogs;
+        CommonDialog dialog(dialogs);
+        QPrinter printer;
+        dialogs.onPrinter = [](QPrinter &p) {
+            p.setCopyCount(4);
+            return true;
+        };
+        QVERIFY(dialog.showPrinter(printer));
+        QCOMPARE(dialog.copies(), 4);
+    }
+
+    // ---- the real Qt dialogs, answered as a user would
+
+    void realOpenDialogChoosesAFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("pick me.txt");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+
+        QtDialogPresenter presenter;
+        CommonDialog dialog(presenter);
+        QString title;
+        QStringList filters;
+        auto ran = whenModal([&](QWidget *modal) {
+            auto *fd = qobject_cast<QFileDialog *>(modal);
+            QVERIFY(fd);
+            title = fd->windowTitle();
+            filters = fd->nameFilters();
+            fd->setDirectory(dir.path());
+            fd->findChild<QLineEdit *>("fileNameEdit")->setText("pick me.txt");
+            QTest::keyClick(fd->findChild<QLineEdit *>("fileNameEdit"), Qt::Key_Return);
+        });
+        QVERIFY(dialog.showOpen());
+        QVERIFY(*ran);
+        QCOMPARE(title, QStringLiteral("Please select where:"));
+        QVERIFY(filters.first().contains("(*.txt)"));
+        QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), path);
+
+        auto cancelled = whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QVERIFY(!dialog.showSave());
+        QVERIFY(*cancelled);
+        QVERIFY(dialog.fileName().isEmpty());
+    }
+
+    void realSaveDialogAddsTheTxtSuffix()
+    {
+        QTemporaryDir dir;
+        QtDialogPresenter presenter;
+        CommonDialog dialog(presenter);
+        whenModal([&](QWidget *modal) {
+            auto *fd = qobject_cast<QFileDialog *>(modal);
+            fd->setDirectory(dir.path());
+            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
+            edit->setText("notes");
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        QVERIFY(dialog.showSave());
+        QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), dir.filePath("notes.txt"));
+    }
+
+    void realColourDialogGivesBlueGreenRed()
+    {
+        QtDialogPresenter presenter;
+        CommonDialog dialog(presenter);
+        whenModal([](QWidget *modal) {
+            auto *cd = qobject_cast<QColorDialog *>(modal);
+            cd->setCurrentColor(QColor(0x12, 0x34, 0x56));
+            cd->accept();
+        });
+        QVERIFY(dialog.showColor());
+        QCOMPARE(dialog.color(), 0x563412u);
+    }
+
+    void realFontDialogOffersNoEffects()
+    {
+        QtDialogPresenter presenter;
+        CommonDialog dialog(presenter);
+        dialog.setFlags(3);
+        int visibleBoxes = -1;
+        whenModal([&](QWidget *modal) {
+            auto *fd = qobject_cast<QFontDialog *>(modal);
+            QVERIFY(fd);
+            visibleBoxes = 0;
+            for (QCheckBox *box : fd->findChildren<QCheckBox *>())
+                visibleBoxes += box->isVisibleTo(fd);
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPointSizeF(13);
+            f.setItalic(true);
+            fd->setCurrentFont(f);
+            fd->accept();
+        });
+        QVERIFY(dialog.showFont());
+        QCOMPARE(visibleBoxes, 0);
+        QCOMPARE(dialog.fontSize(), 13.0f);
+        QVERIFY(dialog.fontItalic());
+    }
+};
+
+QTEST_MAIN(CommonDialogTest)
+#include "tst_commondialog.moc"
