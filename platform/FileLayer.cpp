@@ -1,0 +1,383 @@
+#include "platform/FileLayer.h"
+
+#include "platform/CodePage.h"
+#include "platform/Failure.h"
+
+#include <QByteArrayView>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
+
+#ifndef Q_OS_WIN
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace vellumo {
+
+namespace {
+
+constexpr qsizetype kReadChunk = 4 * 1024 * 1024;
+constexpr qsizetype kWriteChunk = 1024 * 1024;
+constexpr int kMaxLinkHops = 40;
+
+QString quoted(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
+// Qt's messages sometimes end in a full stop; ours add their own.
+QString asReason(QString reason)
+{
+    while (reason.endsWith(u'.'))
+        reason.chop(1);
+    return reason.isEmpty() ? QStringLiteral("Unknown error") : reason;
+}
+
+[[noreturn]] void failOpen(const QString &path, const QString &reason)
+{
+    throw Failure(
+        QStringLiteral("Cannot open %1 for reading: %2.").arg(quoted(path), asReason(reason)));
+}
+
+[[noreturn]] void failRead(const QString &path, const QString &reason)
+{
+    throw Failure(QStringLiteral("Cannot read %1: %2.").arg(quoted(path), asReason(reason)));
+}
+
+[[noreturn]] void failChanged(const QString &path)
+{
+    throw Failure(
+        QStringLiteral("Cannot read %1: the file changed while it was read.").arg(quoted(path)));
+}
+
+[[noreturn]] void failSave(const QString &path, const QString &reason)
+{
+    throw Failure(QStringLiteral("Cannot save %1: %2.").arg(quoted(path), asReason(reason)));
+}
+
+QString notRegularReason()
+{
+    return QStringLiteral("Not a regular file");
+}
+
+#ifndef Q_OS_WIN
+QString reasonForType(mode_t mode)
+{
+    return S_ISDIR(mode) ? qt_error_string(EISDIR) : notRegularReason();
+}
+#endif
+
+// The file a save really replaces, so the checks below look at it and a link stays a link.
+QString resolveLinks(const QString &path)
+{
+    QFileInfo info(path);
+    for (int hops = 0; info.isSymLink(); ++hops) {
+        if (hops == kMaxLinkHops)
+#ifdef Q_OS_WIN
+            failSave(path, QStringLiteral("Too many levels of symbolic links"));
+#else
+            failSave(path, qt_error_string(ELOOP));
+#endif
+        info.setFile(info.symLinkTarget());
+    }
+    return info.filePath();
+}
+
+} // namespace
+
+struct DiskFileLayer::Channel {
+    QString path;
+    bool forOutput = false;
+#ifdef Q_OS_WIN
+    std::unique_ptr<QFile> in;
+#else
+    int fd = -1;
+#endif
+    std::unique_ptr<QSaveFile> out;
+    // Encoded text waits here so that every write to the disk is large and checked.
+    std::unique_ptr<char[]> pending;
+    qsizetype pendingSize = 0;
+
+    Channel() = default;
+    Channel(const Channel &) = delete;
+    Channel &operator=(const Channel &) = delete;
+    ~Channel()
+    {
+#ifndef Q_OS_WIN
+        if (fd >= 0)
+            ::close(fd);
+#endif
+    }
+};
+
+DiskFileLayer::DiskFileLayer() = default;
+
+// An unfinished save is discarded: QSaveFile removes its temporary file.
+DiskFileLayer::~DiskFileLayer() = default;
+
+int DiskFileLayer::freeFile()
+{
+    int number = 1;
+    while (m_channels.count(number) != 0)
+        ++number;
+    return number;
+}
+
+void DiskFileLayer::claim(int fileNumber) const
+{
+    if (fileNumber < 1)
+        throw Failure(QStringLiteral("%1 is not a valid file number.").arg(fileNumber));
+    if (m_channels.count(fileNumber) != 0)
+        throw Failure(QStringLiteral("File number %1 is already open.").arg(fileNumber));
+}
+
+DiskFileLayer::Channel &DiskFileLayer::channel(int fileNumber)
+{
+    const auto it = m_channels.find(fileNumber);
+    if (it == m_channels.end())
+        throw Failure(QStringLiteral("File number %1 is not open.").arg(fileNumber));
+    return *it->second;
+}
+
+void DiskFileLayer::openForInput(int fileNumber, const QString &path)
+{
+    claim(fileNumber);
+    auto ch = std::make_unique<Channel>();
+    ch->path = path;
+
+#ifdef Q_OS_WIN
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile())
+        failOpen(path, notRegularReason());
+    ch->in = std::make_unique<QFile>(path);
+    if (!ch->in->open(QIODevice::ReadOnly))
+        failOpen(path, ch->in->errorString());
+#else
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st;
+    // Opening a device or a pipe can block or have side effects, so look before opening...
+    if (::stat(name.constData(), &st) != 0)
+        failOpen(path, qt_error_string(errno));
+    if (!S_ISREG(st.st_mode))
+        failOpen(path, reasonForType(st.st_mode));
+    do {
+        ch->fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    } while (ch->fd < 0 && errno == EINTR);
+    if (ch->fd < 0)
+        failOpen(path, qt_error_string(errno));
+    // ...and look again at what was opened, in case the path was replaced in between.
+    if (::fstat(ch->fd, &st) != 0)
+        failOpen(path, qt_error_string(errno));
+    if (!S_ISREG(st.st_mode))
+        failOpen(path, reasonForType(st.st_mode));
+    const int flags = ::fcntl(ch->fd, F_GETFL);
+    if (flags < 0 || ::fcntl(ch->fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        failOpen(path, qt_error_string(errno));
+#endif
+
+    m_channels[fileNumber] = std::move(ch);
+}
+
+qint64 DiskFileLayer::length(int fileNumber)
+{
+    Channel &ch = channel(fileNumber);
+    if (ch.forOutput)
+        throw Failure(QStringLiteral("File number %1 is not open for reading.").arg(fileNumber));
+#ifdef Q_OS_WIN
+    return ch.in->size();
+#else
+    struct stat st;
+    if (::fstat(ch.fd, &st) != 0)
+        failRead(ch.path, qt_error_string(errno));
+    return st.st_size;
+#endif
+}
+
+QString DiskFileLayer::input(int fileNumber, qint64 count)
+{
+    Channel &ch = channel(fileNumber);
+    if (ch.forOutput)
+        throw Failure(QStringLiteral("File number %1 is not open for reading.").arg(fileNumber));
+    if (count <= 0)
+        return QString();
+
+        // Checked up front so a file that shrank is not met with a huge allocation.
+#ifdef Q_OS_WIN
+    const qint64 position = ch.in->pos();
+#else
+    const qint64 position = ::lseek(ch.fd, 0, SEEK_CUR);
+    if (position < 0)
+        failRead(ch.path, qt_error_string(errno));
+#endif
+    if (count > length(fileNumber) - position)
+        failChanged(ch.path);
+
+    QString text(count, Qt::Uninitialized);
+    QChar *out = text.data();
+    const auto buffer = std::make_unique<char[]>(std::min<qint64>(count, kReadChunk));
+    qint64 done = 0;
+    while (done < count) {
+        const qint64 wanted = std::min<qint64>(count - done, kReadChunk);
+#ifdef Q_OS_WIN
+        const qint64 got = ch.in->read(buffer.get(), wanted);
+        if (got < 0)
+            failRead(ch.path, ch.in->errorString());
+#else
+        const ssize_t got = ::read(ch.fd, buffer.get(), size_t(wanted));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            failRead(ch.path, qt_error_string(errno));
+        }
+#endif
+        if (got == 0)
+            failChanged(ch.path);
+        decodeCp1252Into(QByteArrayView(buffer.get(), got), out + done);
+        done += got;
+    }
+    return text;
+}
+
+void DiskFileLayer::openForOutput(int fileNumber, const QString &path)
+{
+    claim(fileNumber);
+    const QString target = resolveLinks(path);
+
+    // QSaveFile would happily replace a read-only file, a pipe or a device with a new regular
+    // file, and reports missing folders with its temporary file's name. Check first, in terms
+    // the user knows.
+#ifdef Q_OS_WIN
+    const QFileInfo info(target);
+    const bool existed = info.exists();
+    if (existed && !info.isFile())
+        failSave(path, info.isDir() ? QStringLiteral("Is a directory") : notRegularReason());
+    if (existed && !info.isWritable())
+        failSave(path, QStringLiteral("Permission denied"));
+#else
+    const QByteArray name = QFile::encodeName(target);
+    struct stat st;
+    const bool existed = ::stat(name.constData(), &st) == 0;
+    if (!existed && errno != ENOENT)
+        failSave(path, qt_error_string(errno));
+    if (existed) {
+        if (!S_ISREG(st.st_mode))
+            failSave(path, reasonForType(st.st_mode));
+        if (::access(name.constData(), W_OK) != 0)
+            failSave(path, qt_error_string(errno));
+    }
+    const QByteArray folder = QFile::encodeName(QFileInfo(target).absolutePath());
+    struct stat folderSt;
+    if (::stat(folder.constData(), &folderSt) != 0)
+        failSave(path, qt_error_string(errno));
+    if (!S_ISDIR(folderSt.st_mode))
+        failSave(path, qt_error_string(ENOTDIR));
+    if (::access(folder.constData(), W_OK | X_OK) != 0)
+        failSave(path, qt_error_string(errno));
+#endif
+
+    auto ch = std::make_unique<Channel>();
+    ch->path = path;
+    ch->forOutput = true;
+    ch->out = std::make_unique<QSaveFile>(target);
+    ch->out->setDirectWriteFallback(false);
+    // Unbuffered, so every write reaches the disk at once and its count can be trusted.
+    if (!ch->out->open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        failSave(path, ch->out->errorString());
+
+#ifndef Q_OS_WIN
+    if (existed) {
+        // QSaveFile keeps the mode but the new file belongs to whoever saves it; keep the old
+        // owner when allowed (root editing a user's file). Failing is harmless otherwise.
+        const int fd = ch->out->handle();
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            if (::fchown(fd, st.st_uid, st.st_gid) == 0)
+                ::fchmod(fd, st.st_mode & 07777);
+        }
+    }
+#endif
+
+    ch->pending = std::make_unique<char[]>(kWriteChunk);
+    m_channels[fileNumber] = std::move(ch);
+}
+
+void DiskFileLayer::printLine(int fileNumber, QStringView text)
+{
+    Channel &ch = channel(fileNumber);
+    if (!ch.forOutput)
+        throw Failure(QStringLiteral("File number %1 is not open for writing.").arg(fileNumber));
+
+    while (!text.isEmpty()) {
+        qsizetype take = std::min(kWriteChunk - ch.pendingSize, text.size());
+        // A surrogate pair split between chunks would become "??" instead of "?".
+        if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate())
+            --take;
+        if (take > 0) {
+            ch.pendingSize += encodeCp1252Into(text.first(take), ch.pending.get() + ch.pendingSize);
+            text = text.sliced(take);
+        }
+        if (take == 0 || ch.pendingSize == kWriteChunk)
+            flush(fileNumber, ch);
+    }
+    if (ch.pendingSize + 2 > kWriteChunk)
+        flush(fileNumber, ch);
+    ch.pending[ch.pendingSize++] = '\r';
+    ch.pending[ch.pendingSize++] = '\n';
+}
+
+void DiskFileLayer::flush(int fileNumber, Channel &ch)
+{
+    if (ch.pendingSize == 0)
+        return;
+    errno = 0;
+    const qint64 written = ch.out->write(ch.pending.get(), ch.pendingSize);
+    const int error = errno;
+    if (written != ch.pendingSize) {
+        // After a short write QSaveFile has no error to tell ("Unknown error"); errno has it.
+        if (error != 0)
+            abandonSave(fileNumber, qt_error_string(error));
+        abandonSave(fileNumber, ch.out->errorString());
+    }
+    ch.pendingSize = 0;
+}
+
+void DiskFileLayer::abandonSave(int fileNumber, const QString &reason)
+{
+    const auto it = m_channels.find(fileNumber);
+    const QString path = it->second->path;
+    it->second->out->cancelWriting();
+    m_channels.erase(it);
+    failSave(path, reason);
+}
+
+void DiskFileLayer::close(int fileNumber)
+{
+    const auto it = m_channels.find(fileNumber);
+    if (it == m_channels.end())
+        return;
+    Channel &ch = *it->second;
+    if (!ch.forOutput) {
+        m_channels.erase(it);
+        return;
+    }
+
+    flush(fileNumber, ch);
+#ifndef Q_OS_WIN
+    // An error the disk reports only now (quota, network file systems) must fail the save
+    // rather than let a short file replace the old one.
+    if (::fsync(ch.out->handle()) != 0)
+        abandonSave(fileNumber, qt_error_string(errno));
+#endif
+    const bool committed = ch.out->commit();
+    const QString reason = ch.out->errorString();
+    const QString path = ch.path;
+    m_channels.erase(it);
+    if (!committed)
+        failSave(path, reason);
+}
+
+} // namespace vellumo

@@ -1,0 +1,853 @@
+#include "platform/CodePage.h"
+#include "platform/Failure.h"
+#include "platform/FileLayer.h"
+
+#include "support/Unprivileged.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace vellumo;
+using vellumo::test::ChildResult;
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+
+QByteArray allBytes()
+{
+    QByteArray bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = char(b);
+    return bytes;
+}
+
+// Every byte value, in an order that does not repeat with any power of two.
+QByteArray patterned(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = char((i * 131 + i / 251) & 0xFF);
+    return bytes;
+}
+
+QString emoji()
+{
+    return QString::fromUtf8("\xF0\x9F\x98\x80");
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray("<unreadable: ") + file.errorString().toUtf8() + '>';
+    return file.readAll();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+           file.write(bytes) == bytes.size();
+}
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QString quoted(const QString &path)
+{
+    return u'"' + QDir::toNativeSeparators(path) + u'"';
+}
+
+QString readFailure(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Cannot open %1 for reading: %2.").arg(quoted(path), reason);
+}
+
+QString saveFailure(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Cannot save %1: %2.").arg(quoted(path), reason);
+}
+
+// The message of the Failure the step throws, or a null string if it succeeds.
+QString failureOf(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const Failure &failure) {
+        return failure.message();
+    }
+    return QString();
+}
+
+void save(FileLayer &layer, const QString &path, const QStringList &lines)
+{
+    const int n = layer.freeFile();
+    layer.openForOutput(n, path);
+    for (const QString &line : lines)
+        layer.printLine(n, line);
+    layer.close(n);
+}
+
+QString load(FileLayer &layer, const QString &path)
+{
+    const int n = layer.freeFile();
+    layer.openForInput(n, path);
+    const QString text = layer.input(n, layer.length(n));
+    layer.close(n);
+    return text;
+}
+
+// Name -> type, mode, owner and content of everything in a folder, to prove that a failed
+// operation changed nothing, left no temporary file behind and never opened a pipe.
+QMap<QString, QString> snapshot(const QString &folder)
+{
+    QMap<QString, QString> entries;
+    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
+                                                     QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        const QString path = folder + u'/' + name;
+        struct stat st;
+        if (::lstat(native(path).constData(), &st) != 0) {
+            entries[name] = QStringLiteral("vanished");
+            continue;
+        }
+        QString entry = QStringLiteral("mode %1 owner %2:%3 ")
+                            .arg(st.st_mode, 0, 8)
+                            .arg(st.st_uid)
+                            .arg(st.st_gid);
+        if (S_ISREG(st.st_mode)) {
+            entry += QString::fromLatin1(
+                QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1).toHex());
+        } else if (S_ISLNK(st.st_mode)) {
+            entry += QStringLiteral("-> ") + QFile::symLinkTarget(path);
+        }
+        entries[name] = entry;
+    }
+    return entries;
+}
+
+bool makeLink(const QString &target, const QString &link)
+{
+    return ::symlink(native(target).constData(), native(link).constData()) == 0;
+}
+
+bool makeSocket(const QString &path)
+{
+    const QByteArray name = native(path);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (size_t(name.size()) >= sizeof address.sun_path)
+        return false;
+    std::copy(name.begin(), name.end(), address.sun_path);
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
+int modeOf(const QString &path)
+{
+    struct stat st;
+    return ::stat(native(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
+bool giveToUnprivileged(const QString &path)
+{
+    if (!test::runningAsRoot())
+        return true;
+    return ::lchown(native(path).constData(), test::unprivilegedUid(), test::unprivilegedGid()) ==
+           0;
+}
+
+} // namespace
+
+class TestFileLayer : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void cleanup();
+
+    void fileNumbers();
+    void unfinishedSaveChangesNothing();
+
+    void readsBytesAsCharacters_data();
+    void readsBytesAsCharacters();
+    void writesTextAsBytes_data();
+    void writesTextAsBytes();
+    void overwriteLeavesNoOldTail();
+    void readsFilesLargerThan256MiB();
+
+    void refusesToRead_data();
+    void refusesToRead();
+    void refusesToSave_data();
+    void refusesToSave();
+
+    void keepsModeAndOwner_data();
+    void keepsModeAndOwner();
+    void savesThroughSymlink_data();
+    void savesThroughSymlink();
+
+    void fileChangingWhileRead_data();
+    void fileChangingWhileRead();
+    void writeFaultKeepsOldFile_data();
+    void writeFaultKeepsOldFile();
+
+    void unprivilegedChildIsNotRoot();
+    void readPermissions_data();
+    void readPermissions();
+    void savePermissions_data();
+    void savePermissions();
+
+private:
+    QString path(const QString &name) const { return m_dir->filePath(name); }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void TestFileLayer::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    // Tests that drop to nobody work in here too.
+    QVERIFY(::chmod(native(m_dir->path()).constData(), 0777) == 0);
+}
+
+void TestFileLayer::cleanup()
+{
+    // Folders a test made read-only must not keep the temporary folder from being removed.
+    QDirIterator it(m_dir->path(),
+                    QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ::chmod(native(it.next()).constData(), 0777);
+    m_dir.reset();
+}
+
+void TestFileLayer::fileNumbers()
+{
+    const QString text = path(QStringLiteral("a.txt"));
+    const QString out = path(QStringLiteral("b.txt"));
+    QVERIFY(writeFile(text, "abc"));
+
+    DiskFileLayer layer;
+    QCOMPARE(layer.freeFile(), 1);
+    layer.openForInput(1, text);
+    QCOMPARE(layer.freeFile(), 2);
+    layer.openForOutput(2, out);
+    layer.openForInput(3, text);
+    QCOMPARE(layer.freeFile(), 4);
+    layer.close(2);
+    QCOMPARE(layer.freeFile(), 2);
+    QCOMPARE(readFile(out), QByteArray());
+
+    // Misuse is refused and takes no number.
+    QVERIFY(!failureOf([&] { layer.openForInput(1, text); }).isNull());
+    QVERIFY(!failureOf([&] { layer.openForOutput(3, out); }).isNull());
+    QVERIFY(!failureOf([&] { layer.openForInput(0, text); }).isNull());
+    QVERIFY(!failureOf([&] { layer.printLine(1, u"x"); }).isNull());
+    QVERIFY(!failureOf([&] { layer.input(2, 1); }).isNull());
+    QVERIFY(!failureOf([&] { layer.length(7); }).isNull());
+    layer.close(7);
+    QCOMPARE(layer.freeFile(), 2);
+
+    // Numbers 1 and 3 read the same file independently.
+    QCOMPARE(layer.input(1, 2), QStringLiteral("ab"));
+    QCOMPARE(layer.input(3, 3), QStringLiteral("abc"));
+    QCOMPARE(layer.input(1, 1), QStringLiteral("c"));
+    layer.close(1);
+    QCOMPARE(layer.freeFile(), 1);
+}
+
+void TestFileLayer::unfinishedSaveChangesNothing()
+{
+    const QString file = path(QStringLiteral("keep.txt"));
+    QVERIFY(writeFile(file, "old"));
+    const auto before = snapshot(m_dir->path());
+    {
+        DiskFileLayer layer;
+        layer.openForOutput(1, file);
+        layer.printLine(1, u"new");
+    }
+    QCOMPARE(snapshot(m_dir->path()), before);
+}
+
+void TestFileLayer::readsBytesAsCharacters_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("firstPiece");
+
+    QTest::newRow("every byte value") << allBytes() << qint64(100);
+    QTest::newRow("CR LF, LF and CR kept") << QByteArray("a\r\nb\nc\rd\r\n\n\r") << qint64(3);
+    QTest::newRow("empty") << QByteArray() << qint64(0);
+    QTest::newRow("several read chunks") << patterned(9 * kMiB + 7) << 4 * kMiB + 3;
+}
+
+void TestFileLayer::readsBytesAsCharacters()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, firstPiece);
+    const QString file = path(QStringLiteral("in.txt"));
+    QVERIFY(writeFile(file, bytes));
+
+    DiskFileLayer layer;
+    layer.openForInput(1, file);
+    QCOMPARE(layer.length(1), qint64(bytes.size()));
+    QVERIFY(layer.input(1, 0).isEmpty());
+    const QString first = layer.input(1, firstPiece);
+    const QString rest = layer.input(1, bytes.size() - firstPiece);
+    layer.close(1);
+
+    QCOMPARE(first.size(), firstPiece);
+    QVERIFY(first + rest == decodeCp1252(bytes));
+}
+
+void TestFileLayer::writesTextAsBytes_data()
+{
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QByteArray>("bytes");
+
+    QTest::newRow("every byte value")
+        << QStringList{decodeCp1252(allBytes())} << allBytes() + "\r\n";
+    QTest::newRow("line ends inside a line kept")
+        << QStringList{QStringLiteral("a\nb\rc\r\nd")} << QByteArray("a\nb\rc\r\nd\r\n");
+    QTest::newRow("empty line") << QStringList{QString()} << QByteArray("\r\n");
+    QTest::newRow("no line") << QStringList{} << QByteArray();
+    QTest::newRow("several lines")
+        << QStringList{QStringLiteral("one"), QString(), QStringLiteral("two")}
+        << QByteArray("one\r\n\r\ntwo\r\n");
+    QTest::newRow("unencodable become ?")
+        << QStringList{QStringLiteral("\u0100x"), emoji() + QStringLiteral("\u20AC")}
+        << QByteArray("?x\r\n?\x80\r\n");
+
+    const QByteArray big = patterned(3 * kMiB + 1);
+    QTest::newRow("line longer than a write chunk")
+        << QStringList{decodeCp1252(big)} << big + "\r\n";
+
+    // The line end is added after the line; these put it right at a likely chunk seam.
+    for (int bits = 16; bits <= 22; ++bits) {
+        const QByteArray line = patterned((1 << bits) - 1);
+        QTest::addRow("line of 2^%d - 1 bytes", bits)
+            << QStringList{decodeCp1252(line)} << line + "\r\n";
+    }
+
+    // Pairs start at odd indexes, so any even chunk size would cut one.
+    const qsizetype pairs = 1536 * 1024;
+    QTest::newRow("surrogate pairs across chunk seams")
+        << QStringList{u'a' + emoji().repeated(pairs)}
+        << QByteArray("a") + QByteArray(pairs, '?') + "\r\n";
+
+    // Lengths vary so that line ends fall on every position around a chunk seam.
+    QStringList lines;
+    QByteArray joined;
+    for (int i = 0; i < 30000; ++i) {
+        const QByteArray line = patterned(i % 211).replace('\r', 'r').replace('\n', 'n');
+        lines << decodeCp1252(line);
+        joined += line + "\r\n";
+    }
+    QTest::newRow("many lines of varying length") << lines << joined;
+}
+
+void TestFileLayer::writesTextAsBytes()
+{
+    QFETCH(QStringList, lines);
+    QFETCH(QByteArray, bytes);
+    const QString file = path(QStringLiteral("out.txt"));
+
+    DiskFileLayer layer;
+    save(layer, file, lines);
+    QVERIFY(readFile(file) == bytes);
+    QVERIFY(load(layer, file) == decodeCp1252(bytes));
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+}
+
+void TestFileLayer::overwriteLeavesNoOldTail()
+{
+    const QString file = path(QStringLiteral("long.txt"));
+    QVERIFY(writeFile(file, QByteArray(10000, 'x')));
+    DiskFileLayer layer;
+    save(layer, file, {QStringLiteral("short")});
+    QCOMPARE(readFile(file), QByteArray("short\r\n"));
+}
+
+void TestFileLayer::readsFilesLargerThan256MiB()
+{
+    const QString file = path(QStringLiteral("large.bin"));
+    const qint64 size = 300 * kMiB + 3;
+    // A sparse file: zeros everywhere but at a few marks around chunk seams and at the end.
+    const QList<QPair<qint64, char>> marks = {{0, 'A'},
+                                              {4 * kMiB - 1, '\x80'},
+                                              {4 * kMiB, '\xFF'},
+                                              {256 * kMiB + 1, '\x99'},
+                                              {size - 1, 'Z'}};
+    {
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QVERIFY(out.resize(size));
+        for (const auto &mark : marks) {
+            QVERIFY(out.seek(mark.first));
+            QVERIFY(out.putChar(mark.second));
+        }
+    }
+
+    DiskFileLayer layer;
+    layer.openForInput(1, file);
+    QCOMPARE(layer.length(1), size);
+    const QString text = layer.input(1, size);
+    layer.close(1);
+
+    QCOMPARE(text.size(), size);
+    for (const auto &mark : marks)
+        QCOMPARE(text[mark.first], decodeCp1252(QByteArray(1, mark.second))[0]);
+    const auto nonZero =
+        std::count_if(text.cbegin(), text.cend(), [](QChar c) { return !c.isNull(); });
+    QCOMPARE(qsizetype(nonZero), marks.size());
+}
+
+void TestFileLayer::refusesToRead_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("missing file") << "missing"
+                                  << "No such file or directory";
+    QTest::newRow("folder") << "folder"
+                            << "Is a directory";
+    QTest::newRow("link to a folder") << "link to folder"
+                                      << "Is a directory";
+    QTest::newRow("FIFO without writer") << "fifo"
+                                         << "Not a regular file";
+    QTest::newRow("character device") << "device"
+                                      << "Not a regular file";
+    QTest::newRow("socket") << "socket"
+                            << "Not a regular file";
+    QTest::newRow("dangling link") << "dangling"
+                                   << "No such file or directory";
+    QTest::newRow("link loop") << "loop"
+                               << "Too many levels of symbolic links";
+}
+
+void TestFileLayer::refusesToRead()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    QString target = path(QStringLiteral("target"));
+    if (kind == "folder") {
+        QVERIFY(QDir().mkdir(target));
+    } else if (kind == "link to folder") {
+        QVERIFY(QDir().mkdir(path("folder")));
+        QVERIFY(makeLink(path("folder"), target));
+    } else if (kind == "fifo") {
+        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
+    } else if (kind == "device") {
+        target = QStringLiteral("/dev/zero");
+    } else if (kind == "socket") {
+        QVERIFY(makeSocket(target));
+    } else if (kind == "dangling") {
+        QVERIFY(makeLink(path("nowhere"), target));
+    } else if (kind == "loop") {
+        QVERIFY(makeLink(path("other"), target));
+        QVERIFY(makeLink(target, path("other")));
+    }
+
+    // In a child, so that an open that blocks fails the test instead of hanging it.
+    const ChildResult result = test::runInChild(
+        [&] {
+            DiskFileLayer layer;
+            const QString failure = failureOf([&] { layer.openForInput(1, target); });
+            return failure + u'\n' + QString::number(layer.freeFile());
+        },
+        10000);
+    QVERIFY2(result.finished(), qPrintable(result.describe()));
+    QCOMPARE(result.report, readFailure(target, reason) + QStringLiteral("\n1"));
+}
+
+void TestFileLayer::refusesToSave_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("folder") << "folder"
+                            << "Is a directory";
+    QTest::newRow("link to a folder") << "link to folder"
+                                      << "Is a directory";
+    QTest::newRow("parent is a file") << "parent is file"
+                                      << "Not a directory";
+    QTest::newRow("parent missing") << "parent missing"
+                                    << "No such file or directory";
+    QTest::newRow("FIFO") << "fifo"
+                          << "Not a regular file";
+    QTest::newRow("link loop") << "loop"
+                               << "Too many levels of symbolic links";
+}
+
+void TestFileLayer::refusesToSave()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+
+    QVERIFY(writeFile(path("plain.txt"), "old"));
+    QString target = path(QStringLiteral("target"));
+    if (kind == "folder") {
+        QVERIFY(QDir().mkdir(target));
+    } else if (kind == "link to folder") {
+        QVERIFY(QDir().mkdir(path("folder")));
+        QVERIFY(makeLink(path("folder"), target));
+    } else if (kind == "parent is file") {
+        target = path("plain.txt/new.txt");
+    } else if (kind == "parent missing") {
+        target = path("none/new.txt");
+    } else if (kind == "fifo") {
+        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
+    } else if (kind == "loop") {
+        QVERIFY(makeLink(path("other"), target));
+        QVERIFY(makeLink(target, path("other")));
+    }
+    const auto before = snapshot(m_dir->path());
+
+    DiskFileLayer layer;
+    QCOMPARE(failureOf([&] { save(layer, target, {QStringLiteral("new")}); }),
+             saveFailure(target, reason));
+    QCOMPARE(layer.freeFile(), 1);
+    QCOMPARE(snapshot(m_dir->path()), before);
+}
+
+void TestFileLayer::keepsModeAndOwner_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<bool>("ownedByOther");
+
+    QTest::newRow("0640") << 0640 << false;
+    QTest::newRow("0600") << 0600 << false;
+    QTest::newRow("0755") << 0755 << false;
+    QTest::newRow("0664 owned by another user") << 0664 << true;
+}
+
+void TestFileLayer::keepsModeAndOwner()
+{
+    QFETCH(int, mode);
+    QFETCH(bool, ownedByOther);
+    if (ownedByOther && !test::runningAsRoot())
+        QSKIP("only root can give a file to another user");
+
+    const QString file = path(QStringLiteral("kept.txt"));
+    QVERIFY(writeFile(file, "old"));
+    if (ownedByOther)
+        QVERIFY(giveToUnprivileged(file));
+    QVERIFY(::chmod(native(file).constData(), mode_t(mode)) == 0);
+    struct stat before;
+    QVERIFY(::stat(native(file).constData(), &before) == 0);
+
+    DiskFileLayer layer;
+    save(layer, file, {QStringLiteral("new")});
+
+    struct stat after;
+    QVERIFY(::stat(native(file).constData(), &after) == 0);
+    QCOMPARE(readFile(file), QByteArray("new\r\n"));
+    QCOMPARE(int(after.st_mode & 07777), mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+}
+
+void TestFileLayer::savesThroughSymlink_data()
+{
+    // Links are written as "name -> target"; %DIR% stands for the temporary folder.
+    QTest::addColumn<QStringList>("links");
+    QTest::addColumn<QString>("real");
+    QTest::addColumn<bool>("realExists");
+
+    QTest::newRow("absolute link")
+        << QStringList{"link.txt -> %DIR%/real.txt"} << "real.txt" << true;
+    QTest::newRow("relative link") << QStringList{"link.txt -> real.txt"} << "real.txt" << true;
+    QTest::newRow("link into a subfolder")
+        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << true;
+    QTest::newRow("chain of links")
+        << QStringList{"link.txt -> middle.txt", "middle.txt -> sub/real.txt"} << "sub/real.txt"
+        << true;
+    QTest::newRow("dangling link creates its file")
+        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << false;
+}
+
+void TestFileLayer::savesThroughSymlink()
+{
+    QFETCH(QStringList, links);
+    QFETCH(QString, real);
+    QFETCH(bool, realExists);
+
+    QVERIFY(QDir().mkdir(path("sub")));
+    if (realExists) {
+        QVERIFY(writeFile(path(real), "old old old"));
+        QVERIFY(::chmod(native(path(real)).constData(), 0640) == 0);
+    }
+    QMap<QString, QString> linkTargets;
+    for (const QString &spec : links) {
+        const QStringList parts = spec.split(QStringLiteral(" -> "));
+        const QString target = QString(parts[1]).replace("%DIR%", m_dir->path());
+        QVERIFY(makeLink(target, path(parts[0])));
+        linkTargets[parts[0]] = QFile::symLinkTarget(path(parts[0]));
+    }
+
+    DiskFileLayer layer;
+    save(layer, path("link.txt"), {QStringLiteral("new")});
+
+    for (auto it = linkTargets.cbegin(); it != linkTargets.cend(); ++it) {
+        QVERIFY2(QFileInfo(path(it.key())).isSymLink(), qPrintable(it.key()));
+        QCOMPARE(QFile::symLinkTarget(path(it.key())), it.value());
+    }
+    QCOMPARE(readFile(path(real)), QByteArray("new\r\n"));
+    if (realExists)
+        QCOMPARE(modeOf(path(real)), 0640);
+
+    // Nothing else appeared: no temporary file, no replaced link.
+    QStringList expected = linkTargets.keys() + QStringList{QStringLiteral("sub"), real};
+    QStringList found;
+    QDirIterator it(m_dir->path(),
+                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << QDir(m_dir->path()).relativeFilePath(it.next());
+    expected.sort();
+    found.sort();
+    QCOMPARE(found, expected);
+}
+
+void TestFileLayer::fileChangingWhileRead_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<qint64>("firstRead");
+    QTest::addColumn<qint64>("newSize");
+    QTest::addColumn<bool>("fails");
+
+    QTest::newRow("emptied before reading") << qint64(1000) << qint64(0) << qint64(0) << true;
+    QTest::newRow("shrunk after a first piece")
+        << qint64(1000) << qint64(300) << qint64(600) << true;
+    QTest::newRow("one byte short of a big read") << 5 * kMiB << qint64(0) << 5 * kMiB - 1 << true;
+    QTest::newRow("grew: only the asked bytes are read")
+        << qint64(1000) << qint64(200) << qint64(5000) << false;
+}
+
+void TestFileLayer::fileChangingWhileRead()
+{
+    QFETCH(qint64, size);
+    QFETCH(qint64, firstRead);
+    QFETCH(qint64, newSize);
+    QFETCH(bool, fails);
+
+    const QString file = path(QStringLiteral("changing.txt"));
+    const QByteArray bytes = patterned(size);
+    QVERIFY(writeFile(file, bytes));
+
+    DiskFileLayer layer;
+    layer.openForInput(1, file);
+    const qint64 length = layer.length(1);
+    QCOMPARE(length, size);
+    QCOMPARE(layer.input(1, firstRead).size(), firstRead);
+    QVERIFY(QFile::resize(file, newSize));
+
+    QString rest;
+    const QString failure = failureOf([&] { rest = layer.input(1, length - firstRead); });
+    layer.close(1);
+    QCOMPARE(layer.freeFile(), 1);
+    if (fails) {
+        QCOMPARE(failure, QStringLiteral("Cannot read %1: the file changed while it was read.")
+                              .arg(quoted(file)));
+    } else {
+        QVERIFY2(failure.isNull(), qPrintable(failure));
+        QVERIFY(rest == decodeCp1252(bytes.mid(firstRead)));
+    }
+}
+
+void TestFileLayer::writeFaultKeepsOldFile_data()
+{
+    QTest::addColumn<qint64>("limit");
+    QTest::addColumn<int>("lineLength");
+    QTest::addColumn<int>("lineCount");
+
+    QTest::newRow("nothing can be written") << qint64(0) << 100 << 1;
+    QTest::newRow("first chunk fails") << 64 * 1024LL << int(3 * kMiB) << 1;
+    QTest::newRow("fails after many short lines") << 64 * 1024LL << 80 << 40000;
+    QTest::newRow("fails after the first chunk") << 3 * kMiB / 2 << int(3 * kMiB) << 1;
+    QTest::newRow("only the line end does not fit") << 3 * kMiB + 6 << int(3 * kMiB + 5) << 1;
+}
+
+void TestFileLayer::writeFaultKeepsOldFile()
+{
+    QFETCH(qint64, limit);
+    QFETCH(int, lineLength);
+    QFETCH(int, lineCount);
+
+    const QString file = path(QStringLiteral("precious.txt"));
+    const QString retry = path(QStringLiteral("retry.txt"));
+    const QByteArray old = patterned(100 * 1024);
+    QVERIFY(writeFile(file, old));
+    const auto before = snapshot(m_dir->path());
+
+    const ChildResult result = test::runInChild([&] {
+        // The kernel cuts writes at the limit, like a full disk; the signal would kill us.
+        ::signal(SIGXFSZ, SIG_IGN);
+        rlimit saved;
+        ::getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit limited = saved;
+        limited.rlim_cur = rlim_t(limit);
+        if (::setrlimit(RLIMIT_FSIZE, &limited) != 0)
+            return QStringLiteral("setrlimit failed");
+
+        DiskFileLayer layer;
+        const QStringList lines(lineCount, QString(lineLength, u'x'));
+        const QString failure = failureOf([&] { save(layer, file, lines); });
+
+        // The failed save must not keep its file number or block the next save.
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        const int next = layer.freeFile();
+        const QString retried = failureOf([&] { save(layer, retry, {QStringLiteral("ok")}); });
+        return QStringList{failure, QString::number(next), retried}.join(u'\n');
+    });
+    QVERIFY2(result.finished(), qPrintable(result.describe()));
+    const QStringList report = result.report.split(u'\n');
+    QCOMPARE(report.size(), 3);
+    QCOMPARE(report[0], saveFailure(file, QStringLiteral("File too large")));
+    QCOMPARE(report[1], QStringLiteral("1"));
+    QCOMPARE(report[2], QString());
+
+    QVERIFY(readFile(file) == old);
+    QCOMPARE(readFile(retry), QByteArray("ok\r\n"));
+    auto after = snapshot(m_dir->path());
+    after.remove(QStringLiteral("retry.txt"));
+    QCOMPARE(after, before);
+}
+
+void TestFileLayer::unprivilegedChildIsNotRoot()
+{
+    const ChildResult result = test::runAsNobody([] {
+        return QStringLiteral("%1 %2 %3")
+            .arg(::geteuid())
+            .arg(::getegid())
+            .arg(::getgroups(0, nullptr));
+    });
+    QVERIFY2(result.finished(), qPrintable(result.describe()));
+    const QStringList ids = result.report.split(u' ');
+    QCOMPARE(ids.size(), 3);
+    QVERIFY(ids[0] != QStringLiteral("0"));
+    QVERIFY(ids[1] != QStringLiteral("0"));
+    QCOMPARE(ids[0].toUInt(), test::unprivilegedUid());
+    if (test::runningAsRoot())
+        QCOMPARE(ids[2], QStringLiteral("0"));
+}
+
+void TestFileLayer::readPermissions_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode");
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("readable file") << 0777 << 0644 << QString();
+    QTest::newRow("unreadable file") << 0777 << 0000 << "Permission denied";
+    QTest::newRow("folder cannot be entered") << 0666 << 0644 << "Permission denied";
+}
+
+void TestFileLayer::readPermissions()
+{
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
+    QFETCH(QString, reason);
+
+    QVERIFY(QDir().mkdir(path("folder")));
+    const QString file = path(QStringLiteral("folder/secret.txt"));
+    QVERIFY(writeFile(file, "secret"));
+    QVERIFY(::chmod(native(file).constData(), mode_t(fileMode)) == 0);
+    QVERIFY(::chmod(native(path("folder")).constData(), mode_t(folderMode)) == 0);
+
+    const ChildResult result = test::runAsNobody([&] {
+        DiskFileLayer layer;
+        QString text;
+        const QString failure = failureOf([&] { text = load(layer, file); });
+        return failure.isNull() ? QStringLiteral("read: ") + text : failure;
+    });
+    QVERIFY2(result.finished(), qPrintable(result.describe()));
+    QCOMPARE(result.report,
+             reason.isNull() ? QStringLiteral("read: secret") : readFailure(file, reason));
+}
+
+void TestFileLayer::savePermissions_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<int>("fileMode"); // -1: no file yet
+    QTest::addColumn<bool>("viaLink"); // saved through a link in a read-only folder
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("own file, writable folder") << 0777 << 0644 << false << QString();
+    QTest::newRow("new file, writable folder") << 0777 << -1 << false << QString();
+    QTest::newRow("read-only folder") << 0555 << 0666 << false << "Permission denied";
+    QTest::newRow("new file, read-only folder") << 0555 << -1 << false << "Permission denied";
+    // The folder would let QSaveFile replace it, but a read-only file is meant to stay.
+    QTest::newRow("read-only file, writable folder")
+        << 0777 << 0444 << false << "Permission denied";
+    // Only the folder of the file the link leads to has to be writable.
+    QTest::newRow("link in read-only folder") << 0777 << 0644 << true << QString();
+    QTest::newRow("link to file in read-only folder")
+        << 0555 << 0666 << true << "Permission denied";
+}
+
+void TestFileLayer::savePermissions()
+{
+    QFETCH(int, folderMode);
+    QFETCH(int, fileMode);
+    QFETCH(bool, viaLink);
+    QFETCH(QString, reason);
+
+    const QString folder = path(QStringLiteral("folder"));
+    const QString file = path(QStringLiteral("folder/notes.txt"));
+    const QString links = path(QStringLiteral("links"));
+    const QString saved = viaLink ? path(QStringLiteral("links/notes.txt")) : file;
+    QVERIFY(QDir().mkdir(folder));
+    if (fileMode >= 0) {
+        QVERIFY(writeFile(file, "old"));
+        QVERIFY(giveToUnprivileged(file));
+        QVERIFY(::chmod(native(file).constData(), mode_t(fileMode)) == 0);
+    }
+    if (viaLink) {
+        QVERIFY(QDir().mkdir(links));
+        QVERIFY(makeLink(QStringLiteral("../folder/notes.txt"), saved));
+        QVERIFY(::chmod(native(links).constData(), 0555) == 0);
+    }
+    QVERIFY(::chmod(native(folder).constData(), mode_t(folderMode)) == 0);
+    const auto before = snapshot(folder);
+    const auto linksBefore = snapshot(links);
+
+    const ChildResult result = test::runAsNobody([&] {
+        DiskFileLayer layer;
+        const QString failure = failureOf([&] { save(layer, saved, {QStringLiteral("new")}); });
+        return failure.isNull() ? QStringLiteral("saved") : failure;
+    });
+    QVERIFY2(result.finished(), qPrintable(result.describe()));
+
+    QCOMPARE(snapshot(links), linksBefore);
+    if (reason.isNull()) {
+        QCOMPARE(result.report, QStringLiteral("saved"));
+        QCOMPARE(readFile(file), QByteArray("new\r\n"));
+        if (fileMode >= 0)
+            QCOMPARE(modeOf(file), fileMode);
+    } else {
+        QCOMPARE(result.report, saveFailure(saved, reason));
+        QCOMPARE(snapshot(folder), before);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestFileLayer)
+#include "tst_filelayer.moc"
