@@ -1,0 +1,97 @@
+#include "document/TextFiles.h"
+
+#include "platform/CodePage.h"
+#include "platform/CommonDialog.h"
+#include "platform/Failure.h"
+#include "platform/FileLayer.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+
+#include <QDir>
+#include <QGuiApplication>
+
+namespace vellumo {
+
+namespace {
+
+// A busy cursor while a big file is read or written.
+struct BusyCursor {
+    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
+};
+
+// Closes an input file on every way out of the load.
+struct InputGuard {
+    FileLayer &files;
+    int number;
+    ~InputGuard() { files.close(number); }
+};
+
+QString describeCharacter(QStringView text, qsizetype at)
+{
+    const char32_t code = QChar::isHighSurrogate(text[at].unicode()) && at + 1 < text.size()
+                              ? QChar::surrogateToUcs4(text[at], text[at + 1])
+                              : text[at].unicode();
+    const QString shown = QChar::isPrint(code)
+                              ? QStringLiteral("\u201C%1\u201D ").arg(QString::fromUcs4(&code, 1))
+                              : QString();
+    return shown + QStringLiteral("(U+%1)").arg(uint(code), 4, 16, QChar(u'0')).toUpper();
+}
+
+} // namespace
+
+bool loadTextFile(TextFileContext &c)
+{
+    c.fileNumber = c.files.freeFile();
+    c.dialog.showOpen();
+    const QString name = c.dialog.fileName();
+    if (name.isEmpty())
+        return false;
+
+    BusyCursor busy;
+    c.files.openForInput(c.fileNumber, name);
+    {
+        InputGuard guard{c.files, c.fileNumber};
+        const qint64 size = c.files.length(c.fileNumber);
+        if (size > kMaxTextFileBytes)
+            throw Failure(QStringLiteral("Cannot load \"%1\": the file holds %2 MB, and the text "
+                                         "area takes at most %3 MB.")
+                              .arg(QDir::toNativeSeparators(name))
+                              .arg((size + (1 << 20) - 1) >> 20)
+                              .arg(kMaxTextFileBytes >> 20));
+        c.loadedText = c.files.input(c.fileNumber, size);
+    }
+    c.area.setText(c.loadedText);
+    return true;
+}
+
+bool saveTextFile(TextFileContext &c)
+{
+    c.dialog.showSave();
+    c.fileNumber = c.files.freeFile();
+    const QString name = c.dialog.fileName();
+    if (name.isEmpty())
+        return false;
+
+    const QString text = c.area.text();
+    const qsizetype lossy = firstUnencodableCp1252(text);
+    if (lossy >= 0) {
+        const int answer = c.messages.show(
+            QStringLiteral("The text holds characters that a Windows-1252 file cannot hold, the "
+                           "first being %1.\n\nSave \"%2\" anyway, with each of them replaced "
+                           "by \"?\"?")
+                .arg(describeCharacter(text, lossy), QDir::toNativeSeparators(name)),
+            MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2,
+            QStringLiteral("Save"));
+        if (answer != kAnswerYes)
+            return false;
+    }
+
+    BusyCursor busy;
+    c.files.openForOutput(c.fileNumber, name);
+    c.files.printLine(c.fileNumber, text);
+    c.files.close(c.fileNumber);
+    return true;
+}
+
+} // namespace vellumo

@@ -1,0 +1,424 @@
+#include "app/Identity.h"
+#include "app/frmMain.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+// Every byte value once, with the line breaks all alike (one CR LF).
+QByteArray everyByte()
+{
+    QByteArray bytes;
+    for (int b = 0; b < 256; ++b)
+        if (b != '\r' && b != '\n')
+            bytes.append(char(b));
+    bytes.insert(100, "\r\n");
+    return bytes;
+}
+
+} // namespace
+
+class TextFilesTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    RichTextBox *area() { return window->RichTextBox1(); }
+    QString path(const char *name) { return dir->filePath(QString::fromUtf8(name)); }
+    void click(const char *button)
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+    }
+    void menu(const char *item) { window->findChild<QAction *>(item)->trigger(); }
+    // Loads through the Load button, choosing `file` in the dialog.
+    void load(const QString &file)
+    {
+        platform->dialogs.choose(file);
+        click("cmdLoad");
+    }
+    void save(const QString &file)
+    {
+        platform->dialogs.choose(file);
+        click("cmdSave");
+    }
+    QStringList boxTitles() const
+    {
+        QStringList titles;
+        for (const auto &call : platform->messageBox.calls)
+            titles << call.title;
+        return titles;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        dir = std::make_unique<QTemporaryDir>();
+    }
+    void cleanup()
+    {
+        window.reset();
+        dir.reset();
+    }
+
+    // ---- bytes in, bytes out
+
+    void loadedFilesSaveBackByteForByteWithCrLfAdded_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("every byte value") << everyByte();
+        QTest::newRow("CR LF lines") << QByteArray("one\r\ntwo\r\n\r\nthree\r\n");
+        QTest::newRow("LF lines") << QByteArray("one\ntwo\n\nthree\n");
+        QTest::newRow("CR lines") << QByteArray("one\rtwo\r\rthree");
+        QTest::newRow("no final break") << QByteArray("last line has none");
+        QTest::newRow("no-break spaces") << QByteArray("a\xA0\xA0 b\r\n\xA0");
+        QTest::newRow("NUL bytes") << QByteArray("\0\0x\0", 4);
+        QTest::newRow("empty") << QByteArray();
+    }
+    void loadedFilesSaveBackByteForByteWithCrLfAdded()
+    {
+        QFETCH(QByteArray, bytes);
+        writeAll(path("in.txt"), bytes);
+        load(path("in.txt"));
+        QCOMPARE(window->loadedText().size(), bytes.size());
+        save(path("out.txt"));
+        QCOMPARE(readAll(path("out.txt")), bytes + "\r\n");
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void everySingleByteFileRoundTrips()
+    {
+        for (int b = 0; b < 256; ++b) {
+            const QByteArray one(1, char(b));
+            writeAll(path("one.txt"), one);
+            load(path("one.txt"));
+            save(path("one-out.txt"));
+            QCOMPARE(readAll(path("one-out.txt")).toHex(), (one + "\r\n").toHex());
+        }
+    }
+
+    void cp1252LettersShowAsTheirCharacters()
+    {
+        writeAll(path("w.txt"), "\x80 \x99 \x8C \xE9 \x81");
+        load(path("w.txt"));
+        QCOMPARE(area()->text(), QStringLiteral("\u20AC \u2122 \u0152 \u00E9 \u0081"));
+    }
+
+    void emptyAreaSavesAsCrLfAndNoOldTailSurvives()
+    {
+        writeAll(path("long.txt"), QByteArray(10000, 'x'));
+        save(path("long.txt"));
+        QCOMPARE(readAll(path("long.txt")), QByteArray("\r\n"));
+        area()->setText(QStringLiteral("ab"));
+        save(path("long.txt"));
+        QCOMPARE(readAll(path("long.txt")), QByteArray("ab\r\n"));
+    }
+
+    void typedTextSavesWithTheLastLoadedLineBreaks()
+    {
+        writeAll(path("lf.txt"), "x\ny");
+        load(path("lf.txt"));
+        area()->moveCursor(QTextCursor::End);
+        QTest::keyClick(area(), Qt::Key_Return);
+        QTest::keyClicks(area(), "z");
+        QTest::keyClick(area(), Qt::Key_Return, Qt::ShiftModifier);
+        QTest::keyClicks(area(), "w");
+        save(path("lf.txt"));
+        QCOMPARE(readAll(path("lf.txt")), QByteArray("x\ny\nz\nw\r\n"));
+        click("CmdReset");
+        QTest::keyClicks(area(), "a");
+        QTest::keyClick(area(), Qt::Key_Return);
+        QTest::keyClicks(area(), "b");
+        save(path("fresh.txt"));
+        QCOMPARE(readAll(path("fresh.txt")), QByteArray("a\r\nb\r\n"));
+    }
+
+    void formattingIsNeverSavedAndLoadingDropsIt()
+    {
+        writeAll(path("f.txt"), "plain words");
+        load(path("f.txt"));
+        area()->selectAll();
+        area()->setSelColor(0x0000FF);
+        area()->setSelBold(true);
+        save(path("f.txt"));
+        QCOMPARE(readAll(path("f.txt")), QByteArray("plain words\r\n"));
+        load(path("f.txt"));
+        QTextCursor c(area()->document());
+        c.setPosition(3);
+        QVERIFY(!c.charFormat().hasProperty(QTextFormat::ForegroundBrush));
+        QVERIFY(!c.charFormat().hasProperty(QTextFormat::FontWeight));
+    }
+
+    void stateRemembersTheFileNumberAndLoadedText()
+    {
+        writeAll(path("s.txt"), "kept\r\n");
+        load(path("s.txt"));
+        QCOMPARE(window->fileNumber(), 1);
+        QCOMPARE(window->loadedText(), QStringLiteral("kept\r\n"));
+        area()->setText(QStringLiteral("edited"));
+        QCOMPARE(window->loadedText(), QStringLiteral("kept\r\n"));
+    }
+
+    // ---- confirmations
+
+    void menuConfirmsOnlyWhatHappened()
+    {
+        writeAll(path("c.txt"), "text");
+        platform->dialogs.choose(path("c.txt"));
+        menu("Load");
+        menu("Save");
+        QCOMPARE(boxTitles(), (QStringList{"Load Successful", "Save Successful"}));
+        QCOMPARE(platform->messageBox.calls[0].prompt, QStringLiteral("Text has been loaded"));
+        QCOMPARE(platform->messageBox.calls[1].prompt, QStringLiteral("Text has been Saved"));
+        QCOMPARE(platform->messageBox.calls[0].style, 0);
+        QCOMPARE(platform->messageBox.calls[1].style, 0);
+
+        platform->messageBox.calls.clear();
+        platform->dialogs.onOpen = nullptr; // cancel
+        platform->dialogs.onSave = nullptr;
+        area()->setText(QStringLiteral("unchanged"));
+        menu("Load");
+        menu("Save");
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(area()->text(), QStringLiteral("unchanged"));
+        QCOMPARE(readAll(path("c.txt")), QByteArray("text\r\n"));
+    }
+
+    void buttonsNeverShowABox()
+    {
+        writeAll(path("b.txt"), "text");
+        load(path("b.txt"));
+        save(path("b.txt"));
+        platform->dialogs.onOpen = nullptr;
+        platform->dialogs.onSave = nullptr;
+        click("cmdLoad");
+        click("cmdSave");
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(area()->text(), QStringLiteral("text"));
+    }
+
+    // ---- failures: one message that names the file and the reason; nothing lost
+
+    void unloadableFilesAreRefusedAndTheAreaKept_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("missing") << "missing"
+                                 << "No such file or directory";
+        QTest::newRow("directory") << "directory"
+                                   << "";
+        QTest::newRow("fifo") << "fifo"
+                              << "";
+        QTest::newRow("device") << "device"
+                                << "";
+        QTest::newRow("too large") << "large"
+                                   << "512 MB";
+    }
+    void unloadableFilesAreRefusedAndTheAreaKept()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QString target = path("target.txt");
+        if (kind == "directory")
+            QVERIFY(QDir().mkdir(target));
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+        else if (kind == "device")
+            target = QStringLiteral("/dev/zero");
+        else if (kind == "large") {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.resize(qint64(600) << 20)); // sparse: costs no disk
+        }
+        area()->setText(QStringLiteral("precious"));
+        platform->dialogs.choose(target);
+        menu("Load");
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        const auto call = platform->messageBox.calls.first();
+        QCOMPARE(call.title, QStringLiteral("Load failed"));
+        QVERIFY2(call.prompt.contains(target), qPrintable(call.prompt));
+        QVERIFY2(call.prompt.contains(reason), qPrintable(call.prompt));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+        // The failed file is not left open: the next load gets number 1 again.
+        writeAll(path("ok.txt"), "fine");
+        load(path("ok.txt"));
+        QCOMPARE(window->fileNumber(), 1);
+        QCOMPARE(area()->text(), QStringLiteral("fine"));
+    }
+
+    void unsavableTargetsLeaveEverythingAsItWas_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("target is a directory") << "directory";
+        QTest::newRow("parent is a file") << "parent file";
+        QTest::newRow("missing folder") << "missing folder";
+    }
+    void unsavableTargetsLeaveEverythingAsItWas()
+    {
+        QFETCH(QString, kind);
+        QString target;
+        if (kind == "directory") {
+            target = path("dir.txt");
+            QVERIFY(QDir().mkdir(target));
+        } else if (kind == "parent file") {
+            writeAll(path("plain"), "old");
+            target = path("plain") + "/x.txt";
+        } else {
+            target = path("nowhere") + "/x.txt";
+        }
+        area()->setText(QStringLiteral("precious"));
+        platform->dialogs.choose(target);
+        menu("Save");
+        QCOMPARE(boxTitles(), QStringList{"Save failed"});
+        QVERIFY2(
+            platform->messageBox.calls.first().prompt.contains(QDir::toNativeSeparators(target)),
+            qPrintable(platform->messageBox.calls.first().prompt));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+        if (kind == "parent file")
+            QCOMPARE(readAll(path("plain")), QByteArray("old"));
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(),
+                 kind == "parent file" ? 1 : 0);
+    }
+
+    // A disk that fills up half way, made real with a file-size limit in a
+    // child process: the old file stays whole and the message says why.
+    void aSaveThatFailsHalfWayKeepsTheOldFile()
+    {
+        const QByteArray old(100000, 'o');
+        writeAll(path("big.txt"), old);
+        area()->setText(QString(3 << 20, u'n'));
+        int pipe[2];
+        QCOMPARE(::pipe(pipe), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipe[0]);
+            ::signal(SIGXFSZ, SIG_IGN);
+            rlimit limit{1 << 20, 1 << 20};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            platform->dialogs.choose(path("big.txt"));
+            menu("Save");
+            QByteArray report;
+            for (const auto &call : platform->messageBox.calls)
+                report += call.title.toUtf8() + "|" + call.prompt.toUtf8() + "\n";
+            report += area()->text().size() == (3 << 20) ? "text intact" : "text changed";
+            (void)!::write(pipe[1], report.constData(), size_t(report.size()));
+            ::_exit(0);
+        }
+        ::close(pipe[1]);
+        QByteArray report;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(pipe[0], buf, sizeof buf)) > 0;)
+            report.append(buf, n);
+        ::close(pipe[0]);
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        QVERIFY2(report.startsWith("Save failed|"), report.constData());
+        QVERIFY2(report.contains("File too large"), report.constData());
+        QVERIFY2(report.contains(QFile::encodeName(path("big.txt"))), report.constData());
+        QVERIFY(report.endsWith("text intact"));
+        QVERIFY(readAll(path("big.txt")) == old);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    // ---- characters a Windows-1252 file cannot hold
+
+    void lossyTextAsksFirstAndNoWritesNothing()
+    {
+        writeAll(path("q.txt"), "old");
+        area()->setText(QStringLiteral("ok \u03A9 and \U0001F600"));
+        platform->messageBox.answers = {kAnswerNo};
+        platform->dialogs.choose(path("q.txt"));
+        menu("Save");
+        QCOMPARE(platform->messageBox.calls.size(), 1); // the question, no confirmation
+        const auto question = platform->messageBox.calls.first();
+        QCOMPARE(question.style & 0x7, MsgStyle::YesNo);
+        QVERIFY2(question.prompt.contains(QStringLiteral("\u03A9")), qPrintable(question.prompt));
+        QVERIFY(question.prompt.contains(QStringLiteral("U+03A9")));
+        QCOMPARE(readAll(path("q.txt")), QByteArray("old"));
+
+        platform->messageBox.calls.clear();
+        platform->messageBox.answers = {kAnswerYes};
+        menu("Save");
+        QCOMPARE(boxTitles(), (QStringList{"Save", "Save Successful"}));
+        QCOMPARE(readAll(path("q.txt")), QByteArray("ok ? and ?\r\n"));
+    }
+
+    void textThatFitsAsksNothing()
+    {
+        area()->setText(QStringLiteral("\u20AC\u00A0\u00FF"));
+        save(path("fits.txt"));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(readAll(path("fits.txt")), QByteArray("\x80\xA0\xFF\r\n"));
+    }
+
+    // ---- the real file dialog, answered by typing a name
+
+    void realDialogLoadsTheTypedName()
+    {
+        writeAll(path("real.txt"), "from disk");
+        QtDialogPresenter real;
+        Services services = platform->services;
+        services.dialogs = &real;
+        frmMain w(services);
+        w.show();
+        auto ran = whenModal([&](QWidget *modal) {
+            auto *fd = qobject_cast<QFileDialog *>(modal);
+            QVERIFY(fd);
+            fd->setDirectory(dir->path());
+            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
+            edit->setText("real.txt");
+            QTest::keyClick(edit, Qt::Key_Return);
+        });
+        w.findChild<QAction *>("Load")->trigger();
+        QVERIFY(*ran);
+        QCOMPARE(w.RichTextBox1()->text(), QStringLiteral("from disk"));
+        QCOMPARE(boxTitles(), QStringList{"Load Successful"});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    TextFilesTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_textfiles.moc"
