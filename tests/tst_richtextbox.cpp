@@ -1,4 +1,5 @@
 #include "platform/RichTextBox.h"
+#include "support/TextFormats.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -11,26 +12,14 @@ using namespace vellumo;
 
 namespace {
 
-// The format of every character (line breaks excluded), by document position.
 QMap<int, QMap<int, QVariant>> formats(RichTextBox &box)
 {
-    QMap<int, QMap<int, QVariant>> out;
-    for (QTextBlock b = box.document()->begin(); b.isValid(); b = b.next()) {
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            for (int i = 0; i < f.length(); ++i)
-                out[f.position() + i] = f.charFormat().properties();
-        }
-    }
-    return out;
+    return test::charFormats(box);
 }
 
 void select(RichTextBox &box, int from, int to)
 {
-    QTextCursor c(box.document());
-    c.setPosition(from);
-    c.setPosition(to, QTextCursor::KeepAnchor);
-    box.setTextCursor(c);
+    test::selectRange(box, from, to);
 }
 
 // Pasting and dropping both arrive through these.

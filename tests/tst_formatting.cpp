@@ -1,0 +1,211 @@
+#include "app/frmMain.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+#include "support/TextFormats.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTextCursor>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+class FormattingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+
+    RichTextBox *area() { return window->RichTextBox1(); }
+    void run(const QString &route)
+    {
+        const auto [kind, name] = std::pair{route.section(':', 0, 0), route.section(':', 1)};
+        if (kind == "button")
+            QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton);
+        else
+            window->findChild<QAction *>(name)->trigger();
+    }
+    void chooseFont(const FontChoice &choice)
+    {
+        platform->dialogs.onFont = [choice](int, FontChoice &c) {
+            c = choice;
+            return true;
+        };
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        area()->setText(QStringLiteral("abcdef\nghij"));
+        selectRange(*area(), 2, 8); // "cdef\ng"
+    }
+    void cleanup() { window.reset(); }
+
+    void colourReachesExactlyTheSelection_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("button") << "button:CmdColor";
+        QTest::newRow("menu") << "menu:Color";
+    }
+    void colourReachesExactlyTheSelection()
+    {
+        QFETCH(QString, route);
+        const CharFormats before = charFormats(*area());
+        platform->dialogs.onColor = [](unsigned &bgr) {
+            bgr = 0x00336699; // blue 0x33, green 0x66, red 0x99
+            return true;
+        };
+        run(route);
+        const CharFormats after = charFormats(*area());
+        for (int pos : after.keys()) {
+            if (pos >= 2 && pos < 8)
+                QCOMPARE(after[pos].value(QTextFormat::ForegroundBrush).value<QBrush>().color(),
+                         QColor(0x99, 0x66, 0x33));
+            else
+                QCOMPARE(after[pos], before[pos]);
+        }
+        QCOMPARE(area()->text(), QStringLiteral("abcdef\nghij"));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void colourDialogStartsAtTheLastColour()
+    {
+        unsigned offered = 1;
+        platform->dialogs.onColor = [&](unsigned &bgr) {
+            offered = bgr;
+            bgr = 0x0000FF;
+            return true;
+        };
+        run("button:CmdColor");
+        run("menu:Color");
+        QCOMPARE(offered, 0x0000FFu);
+    }
+
+    void fontSetsFaceSizeAndStyleOfExactlyTheSelection_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<bool>("italic");
+        QTest::newRow("button, bold") << "button:cmdFont" << true << false;
+        QTest::newRow("menu, italic") << "menu:Font" << false << true;
+        QTest::newRow("menu, both") << "menu:Font" << true << true;
+    }
+    void fontSetsFaceSizeAndStyleOfExactlyTheSelection()
+    {
+        QFETCH(QString, route);
+        QFETCH(bool, bold);
+        QFETCH(bool, italic);
+        // A colour already on part of the selection must survive the font.
+        selectRange(*area(), 0, 4);
+        area()->setSelColor(0x0000FF);
+        selectRange(*area(), 2, 8);
+        const CharFormats before = charFormats(*area());
+        chooseFont({QStringLiteral("DejaVu Serif"), 10.5f, bold, italic});
+        run(route);
+        QCOMPARE(platform->dialogs.fontFlags, QList<int>{3});
+        const CharFormats after = charFormats(*area());
+        for (int pos : after.keys()) {
+            if (pos < 2 || pos >= 8) {
+                QCOMPARE(after[pos], before[pos]);
+                continue;
+            }
+            QTextCharFormat f;
+            f.setProperty(QTextFormat::FontWeight, 0);
+            const auto props = after[pos];
+            for (auto it = props.begin(); it != props.end(); ++it)
+                f.setProperty(it.key(), it.value());
+            QCOMPARE(f.fontFamilies().toStringList(), QStringList{"DejaVu Serif"});
+            QCOMPARE(f.fontPointSize(), 10.5);
+            QCOMPARE(f.fontWeight() == QFont::Bold, bold);
+            QCOMPARE(f.fontItalic(), italic);
+            QVERIFY(!f.hasProperty(QTextFormat::FontUnderline));
+            QVERIFY(!f.hasProperty(QTextFormat::TextUnderlineStyle));
+            QVERIFY(!f.hasProperty(QTextFormat::FontStrikeOut));
+            QCOMPARE(f.foreground(),
+                     before[pos].value(QTextFormat::ForegroundBrush).value<QBrush>());
+        }
+    }
+
+    void cancelChangesNothing_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("colour") << "menu:Color";
+        QTest::newRow("font") << "button:cmdFont";
+    }
+    void cancelChangesNothing()
+    {
+        QFETCH(QString, route);
+        area()->setSelColor(0x00FF00);
+        const CharFormats before = charFormats(*area());
+        // A dialog that reports other values as it is cancelled.
+        platform->dialogs.onColor = [](unsigned &bgr) {
+            bgr = 0x0000FF;
+            return false;
+        };
+        platform->dialogs.onFont = [](int, FontChoice &c) {
+            c = {QStringLiteral("Other"), 30, true, true};
+            return false;
+        };
+        run(route);
+        QCOMPARE(charFormats(*area()), before);
+        QCOMPARE(window->CommonDialog1().color(), 0u);
+        QVERIFY(window->CommonDialog1().fontName() != QStringLiteral("Other"));
+    }
+
+    void withNothingSelectedTheTypingPositionTakesIt()
+    {
+        area()->moveCursor(QTextCursor::End);
+        chooseFont({QStringLiteral("DejaVu Sans Mono"), 20, true, false});
+        run("menu:Font");
+        QTest::keyClicks(area(), "k");
+        QTextCursor c(area()->document());
+        c.movePosition(QTextCursor::End);
+        QCOMPARE(c.charFormat().fontPointSize(), 20.0);
+        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
+        QCOMPARE(area()->text(), QStringLiteral("abcdef\nghijk"));
+    }
+
+    void resetEmptiesAFormattedAreaSilently()
+    {
+        area()->setSelColor(0x0000FF);
+        window->findChild<QAction *>("Reset")->trigger();
+        QVERIFY(area()->text().isEmpty());
+        QTest::keyClicks(area(), "new");
+        for (const auto &props : charFormats(*area()))
+            QVERIFY(!props.contains(QTextFormat::ForegroundBrush));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void realColourDialogColoursTheSelection()
+    {
+        QtDialogPresenter real;
+        Services services = platform->services;
+        services.dialogs = &real;
+        frmMain w(services);
+        w.show();
+        w.RichTextBox1()->setText(QStringLiteral("xyz"));
+        selectRange(*w.RichTextBox1(), 1, 2);
+        auto ran = whenModal([](QWidget *modal) {
+            auto *dialog = qobject_cast<QColorDialog *>(modal);
+            QVERIFY(dialog);
+            dialog->setCurrentColor(QColor(10, 20, 30));
+            QTest::keyClick(dialog, Qt::Key_Return);
+        });
+        QTest::mouseClick(w.findChild<QPushButton *>("CmdColor"), Qt::LeftButton);
+        QVERIFY(*ran);
+        const CharFormats f = charFormats(*w.RichTextBox1());
+        QCOMPARE(f[1].value(QTextFormat::ForegroundBrush).value<QBrush>().color(),
+                 QColor(10, 20, 30));
+        QVERIFY(!f[0].contains(QTextFormat::ForegroundBrush));
+        QVERIFY(!f[2].contains(QTextFormat::ForegroundBrush));
+    }
+};
+
+QTEST_MAIN(FormattingTest)
+#include "tst_formatting.moc"
