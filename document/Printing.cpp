@@ -1,0 +1,21 @@
+#include "document/Printing.h"
+
+#include "platform/CommonDialog.h"
+#include "platform/Printer.h"
+#include "platform/RichTextBox.h"
+
+namespace vellumo {
+
+bool printText(CommonDialog &dialog, RichTextBox &area, Printer &printer)
+{
+    // Read before the dialog, which is modal: the text cannot change meanwhile.
+    const QString text = area.text();
+    if (!dialog.showPrinter(printer.device()))
+        return false;
+    const qint32 copies = dialog.copies();
+    printer.printLine({text, copies});
+    printer.endDoc();
+    return true;
+}
+
+} // namespace vellumo

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+#include <memory>
+#include <variant>
+
+class QPrinter;
+
+namespace vellumo {
+
+// One item of a print line: text goes to paper as it is, a number in its
+// print form.
+using PrintItem = std::variant<QString, qint32>;
+
+// A number as a print line shows it: a sign position (a space, or '-' for a
+// negative number), the plain decimal digits, then one space.
+QString printForm(qint32 number);
+
+// The items of a print line one after the other, with nothing between them.
+QString printLineText(const QList<PrintItem> &items);
+
+// The application-wide printer. Lines go into the open document; ending the
+// document hands it over to be printed, and the next line starts a new one.
+// Every step that cannot be done throws vellumo::Failure, naming the printer
+// and the reason; a failed document is dropped, never half kept.
+class Printer {
+public:
+    virtual ~Printer() = default;
+
+    // The same printer object on every call, for the whole run: the printer
+    // dialog sets it up, and its choices stay for the next document.
+    virtual QPrinter &device() = 0;
+    // Writes the items, then a line end.
+    virtual void printLine(const QList<PrintItem> &items) = 0;
+    // Nothing happens when no line was printed since the last end.
+    virtual void endDoc() = 0;
+};
+
+// Prints through Qt's print system: the document is laid out as plain text
+// in the application's default font, black on white, wrapped to the page and
+// going on over as many pages as it needs, with nothing else on the pages.
+class QtPrinter : public Printer {
+public:
+    QtPrinter();
+    ~QtPrinter() override;
+    QtPrinter(const QtPrinter &) = delete;
+    QtPrinter &operator=(const QtPrinter &) = delete;
+
+    QPrinter &device() override;
+    void printLine(const QList<PrintItem> &items) override;
+    void endDoc() override;
+
+    // Releases the printer object; the program's own printer is released this
+    // way before the application goes, since Qt's print system needs it.
+    void release();
+
+private:
+    std::unique_ptr<QPrinter> m_device;
+    QString m_document;
+    bool m_open = false;
+};
+
+} // namespace vellumo

@@ -1,0 +1,963 @@
+#include "app/frmMain.h"
+#include "platform/Printer.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+#include "support/Unprivileged.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextCursor>
+#include <climits>
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+// scripts/test sets this: there a missing tool or spooler is a failure, not
+// a reason to skip.
+bool spoolerRequired()
+{
+    return qEnvironmentVariableIntValue("VELLUMO_REQUIRE_SPOOLER") == 1;
+}
+
+#define SKIP_OR_FAIL(why)                                                                          \
+    do {                                                                                           \
+        const QString reason_ = (why);                                                             \
+        if (spoolerRequired())                                                                     \
+            QFAIL(qPrintable(reason_));                                                            \
+        QSKIP(qPrintable(reason_ + QStringLiteral(" (scripts/spooler.sh sets it up)")));           \
+    } while (false)
+
+struct Run {
+    int exitCode = -1;
+    QString out;
+};
+
+Run run(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    Run result;
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
+        return result;
+    result.exitCode = process.exitCode();
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    return result;
+}
+
+QString missingTools(const QStringList &tools)
+{
+    QStringList missing;
+    for (const QString &tool : tools)
+        if (QStandardPaths::findExecutable(tool).isEmpty())
+            missing << tool;
+    return missing.isEmpty() ? QString() : missing.join(u", ") + QStringLiteral(" not installed");
+}
+
+#define REQUIRE_PDF_TOOLS()                                                                        \
+    do {                                                                                           \
+        const QString missing_ = missingTools({"pdftotext", "pdfinfo", "pdftoppm", "pdffonts"});   \
+        if (!missing_.isEmpty())                                                                   \
+            SKIP_OR_FAIL(missing_);                                                                \
+    } while (false)
+
+QString pdfText(const QString &pdf)
+{
+    return run(QStringLiteral("pdftotext"),
+               {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
+        .out;
+}
+
+int pdfPages(const QString &pdf)
+{
+    const Run info = run(QStringLiteral("pdfinfo"), {pdf});
+    const auto match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"),
+                                          QRegularExpression::MultilineOption)
+                           .match(info.out);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
+}
+
+// The font names in the file, without their subset prefixes.
+QStringList pdfFonts(const QString &pdf)
+{
+    QStringList fonts;
+    const QStringList lines = run(QStringLiteral("pdffonts"), {pdf}).out.split(u'\n');
+    for (const QString &line : lines.mid(2)) {
+        const QString name = line.section(u' ', 0, 0);
+        if (!name.isEmpty())
+            fonts << name.section(u'+', -1);
+    }
+    return fonts;
+}
+
+// The text's lines as pdftotext gives them: blanks at either end of a line
+// and empty lines are not seen on paper.
+QStringList visibleLines(const QString &text)
+{
+    QStringList lines;
+    const QStringList all = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n|\f")));
+    for (const QString &line : all)
+        if (!line.trimmed().isEmpty())
+            lines << line.trimmed();
+    return lines;
+}
+
+// Where a word's first appearance is on its page, in points.
+QRectF wordBox(const QString &pdf, const QString &word)
+{
+    const QString html =
+        run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")}).out;
+    const auto match = QRegularExpression(QStringLiteral("<word xMin=\"([0-9.]+)\" "
+                                                         "yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
+                                                         "yMax=\"([0-9.]+)\">%1</word>")
+                                              .arg(QRegularExpression::escape(word)))
+                           .match(html);
+    if (!match.hasMatch())
+        return {};
+    return QRectF(QPointF(match.captured(1).toDouble(), match.captured(2).toDouble()),
+                  QPointF(match.captured(3).toDouble(), match.captured(4).toDouble()));
+}
+
+QImage firstPageImage(const QString &pdf, const QString &stem)
+{
+    run(QStringLiteral("pdftoppm"),
+        {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
+         QStringLiteral("-singlefile"), pdf, stem});
+    return QImage(stem + QStringLiteral(".png"));
+}
+
+// ---- the spooler
+
+struct Spooler {
+    QString queue;
+    QString problem; // empty when it can print
+};
+
+Spooler findSpooler()
+{
+    Spooler spooler;
+    if (const QString missing = missingTools({"lpstat", "lpadmin", "cupsreject"});
+        !missing.isEmpty()) {
+        spooler.problem = missing;
+        return spooler;
+    }
+    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-r")})
+             .out.contains(QLatin1String("scheduler is running"))) {
+        spooler.problem = QStringLiteral("the CUPS scheduler is not running");
+        return spooler;
+    }
+    const QString dflt = run(QStringLiteral("lpstat"), {QStringLiteral("-d")}).out;
+    const auto match = QRegularExpression(QStringLiteral("destination: (\\S+)")).match(dflt);
+    if (!match.hasMatch()) {
+        spooler.problem = QStringLiteral("there is no default print queue");
+        return spooler;
+    }
+    spooler.queue = match.captured(1);
+    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-v"), spooler.queue})
+             .out.contains(QLatin1String("cups-pdf:/")))
+        spooler.problem =
+            QStringLiteral("the default queue %1 is not a CUPS-PDF queue").arg(spooler.queue);
+    return spooler;
+}
+
+#define REQUIRE_SPOOLER(spooler)                                                                   \
+    do {                                                                                           \
+        REQUIRE_PDF_TOOLS();                                                                       \
+        if (!(spooler).problem.isEmpty())                                                          \
+            SKIP_OR_FAIL(QStringLiteral("No print spooler: ") + (spooler).problem);                \
+    } while (false)
+
+// Every job the queue has seen, done or not, as "PDF-12".
+QStringList jobs(const QString &queue, const char *which = "all")
+{
+    QStringList ids;
+    const QStringList lines =
+        run(QStringLiteral("lpstat"),
+            {QStringLiteral("-W"), QString::fromLatin1(which), QStringLiteral("-o"), queue})
+            .out.split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        ids << line.section(u' ', 0, 0);
+    return ids;
+}
+
+// The queue's jobs that came after `before` (the scheduler may forget old ones).
+QStringList newJobs(const QString &queue, const QStringList &before)
+{
+    QStringList added = jobs(queue);
+    for (const QString &job : before)
+        added.removeAll(job);
+    return added;
+}
+
+// Where CUPS-PDF puts the jobs of this user.
+QStringList cupsPdfFolders()
+{
+    const passwd *me = ::getpwuid(::getuid());
+    QString out = QStringLiteral("${HOME}/PDF");
+    QString anonymous = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
+    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
+    if (conf.open(QIODevice::ReadOnly)) {
+        const QStringList lines = QString::fromUtf8(conf.readAll()).split(u'\n');
+        for (const QString &line : lines) {
+            if (line.startsWith(QLatin1String("Out ")))
+                out = line.mid(4).trimmed();
+            if (line.startsWith(QLatin1String("AnonDirName ")))
+                anonymous = line.mid(12).trimmed();
+        }
+    }
+    if (me) {
+        out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(me->pw_dir));
+        out.replace(QLatin1String("${USER}"), QString::fromLocal8Bit(me->pw_name));
+    }
+    return {out, anonymous};
+}
+
+// The PDF that CUPS-PDF made of a job ("PDF-12" -> "job_12-<title>.pdf").
+QString jobPdf(const QString &job)
+{
+    const QString number = job.section(u'-', -1);
+    for (const QString &folder : cupsPdfFolders()) {
+        const QStringList found =
+            QDir(folder).entryList({QStringLiteral("job_%1-*.pdf").arg(number)}, QDir::Files);
+        if (!found.isEmpty())
+            return QDir(folder).filePath(found.first());
+    }
+    return {};
+}
+
+// A CUPS-PDF queue of the test's own, removed again at the end.
+struct TempQueue {
+    QString name;
+    bool added = false;
+
+    explicit TempQueue(const QString &stem)
+        : name(stem + QString::number(::getpid())),
+          added(run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"),
+                                                QStringLiteral("-v"), QStringLiteral("cups-pdf:/")})
+                    .exitCode == 0)
+    {
+    }
+    ~TempQueue()
+    {
+        if (added)
+            run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+    }
+    TempQueue(const TempQueue &) = delete;
+    TempQueue &operator=(const TempQueue &) = delete;
+};
+
+// A long text of numbered lines, each of them unique on paper.
+QString numberedLines(int count)
+{
+    QStringList lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QStringLiteral("Line %1 of the long text, numbered so that no line repeats.")
+                     .arg(i, 5, 10, QLatin1Char('0'));
+    return lines.join(QStringLiteral("\r\n"));
+}
+
+} // namespace
+
+#define EXPECT_NO_BOXES()                                                                          \
+    do {                                                                                           \
+        expectNoBoxes();                                                                           \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
+#define EXPECT_ONE_FAILURE(part)                                                                   \
+    do {                                                                                           \
+        expectOneFailure(part);                                                                    \
+        if (QTest::currentTestFailed())                                                            \
+            return;                                                                                \
+    } while (false)
+
+class PrintingTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<QtPrinter> realPrinter;
+    std::unique_ptr<QtDialogPresenter> realDialogs;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QTemporaryDir> dir;
+    QList<QPrinter *> dialogPrinters;
+
+    RichTextBox *area() { return window->RichTextBox1(); }
+    QString path(const QString &name) { return dir->filePath(name); }
+    void print() { window->findChild<QAction *>("Print")->trigger(); }
+
+    // The printer dialog is answered OK with this copy count, and the
+    // printer it was given is remembered.
+    void acceptPrinterDialog(int copies, const QString &queue = QString())
+    {
+        platform->dialogs.onPrinter = [this, copies, queue](QPrinter &printer) {
+            dialogPrinters << &printer;
+            printer.setCopyCount(copies);
+            if (!queue.isEmpty())
+                printer.setPrinterName(queue);
+            return true;
+        };
+    }
+
+    // A window whose File, Print goes to a real printer object.
+    void useRealPrinter()
+    {
+        realPrinter = std::make_unique<QtPrinter>();
+        Services services = platform->services;
+        services.printer = realPrinter.get();
+        window = std::make_unique<frmMain>(services);
+    }
+    // ... chosen in Qt's own printer dialog.
+    void useRealDialog()
+    {
+        realDialogs = std::make_unique<QtDialogPresenter>();
+        realPrinter = std::make_unique<QtPrinter>();
+        Services services = platform->services;
+        services.dialogs = realDialogs.get();
+        services.printer = realPrinter.get();
+        window = std::make_unique<frmMain>(services);
+        window->show();
+    }
+    // ... which writes a PDF file.
+    void useRealPdfPrinter(const QString &pdf)
+    {
+        useRealPrinter();
+        realPrinter->device().setOutputFormat(QPrinter::PdfFormat);
+        realPrinter->device().setOutputFileName(pdf);
+    }
+
+    // Each check below returns from the helper only: callers use the macros,
+    // which end the test as well.
+    void expectNoBoxes()
+    {
+        for (const auto &call : platform->messageBox.calls)
+            QFAIL(qPrintable(call.title + QStringLiteral(": ") + call.prompt));
+    }
+    void expectOneFailure(const QString &part)
+    {
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        const auto call = platform->messageBox.calls.first();
+        QCOMPARE(call.title, QStringLiteral("Print failed"));
+        QVERIFY2(call.prompt.contains(part), qPrintable(call.prompt));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        dir = std::make_unique<QTemporaryDir>();
+        dialogPrinters.clear();
+    }
+    void cleanup()
+    {
+        window.reset();
+        realPrinter.reset();
+        realDialogs.reset();
+        platform.reset();
+        dir.reset();
+        QApplication::setPalette(QPalette());
+        QLocale::setDefault(QLocale::system());
+    }
+
+    // ---- the print line
+
+    void printFormHasASignPositionAndATrailingSpace_data()
+    {
+        QTest::addColumn<int>("number");
+        QTest::addColumn<QString>("form");
+        QTest::newRow("zero") << 0 << " 0 ";
+        QTest::newRow("one") << 1 << " 1 ";
+        QTest::newRow("two") << 2 << " 2 ";
+        QTest::newRow("minus two") << -2 << "-2 ";
+        QTest::newRow("large, not grouped") << 123456789 << " 123456789 ";
+        QTest::newRow("largest") << INT_MAX << " 2147483647 ";
+        QTest::newRow("smallest") << INT_MIN << "-2147483648 ";
+    }
+    void printFormHasASignPositionAndATrailingSpace()
+    {
+        QFETCH(int, number);
+        QFETCH(QString, form);
+        // A grouping locale must not reach the digits.
+        QLocale::setDefault(QLocale(QLocale::German));
+        QCOMPARE(printForm(number), form);
+    }
+
+    void printLineJoinsTheTextAndTheNumberWithNothingBetween_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<QString>("line");
+        const struct {
+            const char *name;
+            QString text;
+        } texts[] = {{"text", "abc"}, {"final break", "abc\r\n"}, {"empty", ""}};
+        const struct {
+            int number;
+            QString form;
+        } numbers[] = {{0, " 0 "}, {1, " 1 "}, {2, " 2 "}, {-2, "-2 "}, {1000000, " 1000000 "}};
+        for (const auto &t : texts)
+            for (const auto &n : numbers)
+                QTest::addRow("%s, %d", t.name, n.number) << t.text << n.number << t.text + n.form;
+    }
+    void printLineJoinsTheTextAndTheNumberWithNothingBetween()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, copies);
+        QFETCH(QString, line);
+        area()->setText(text);
+        acceptPrinterDialog(copies);
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(platform->printer.documents, QList<QStringList>{{line}});
+        QVERIFY(platform->printer.openLines.isEmpty());
+        QCOMPARE(area()->text(), text);
+    }
+
+    void theAreasLineBreaksAndPlainTextAreWhatIsPrinted()
+    {
+        area()->setText(QStringLiteral("one\ntwo\n"));
+        area()->selectAll();
+        area()->setSelColor(0x0000FF);
+        area()->setSelBold(true);
+        acceptPrinterDialog(1);
+        print();
+        QCOMPARE(platform->printer.documents, QList<QStringList>{{"one\ntwo\n 1 "}});
+    }
+
+    // ---- one document per command, on one printer object
+
+    void cancelPrintsNothing()
+    {
+        area()->setText(QStringLiteral("keep"));
+        platform->dialogs.onPrinter = nullptr;
+        print();
+        QVERIFY(platform->printer.documents.isEmpty());
+        QVERIFY(platform->printer.openLines.isEmpty());
+        EXPECT_NO_BOXES();
+        QCOMPARE(area()->text(), QStringLiteral("keep"));
+    }
+
+    void everyCommandIsOneDocumentOnTheSamePrinterObject()
+    {
+        acceptPrinterDialog(1);
+        area()->setText(QStringLiteral("first"));
+        print();
+        area()->setText(QStringLiteral("second"));
+        print();
+        QCOMPARE(platform->printer.documents, (QList<QStringList>{{"first 1 "}, {"second 1 "}}));
+        QCOMPARE(dialogPrinters.size(), 2);
+        QCOMPARE(dialogPrinters[0], dialogPrinters[1]);
+        QCOMPARE(dialogPrinters[0], &platform->printer.device());
+    }
+
+    void theProgramHasOnePrinterForTheRun()
+    {
+        Printer *printer = Services::system().printer;
+        QVERIFY(printer);
+        QCOMPARE(Services::system().printer, printer);
+        QCOMPARE(&printer->device(), &Services::system().printer->device());
+    }
+
+    void aRefusedLineKeepsTheTextAndLeavesNothingOpen()
+    {
+        area()->setText(QStringLiteral("precious"));
+        acceptPrinterDialog(1);
+        platform->printer.refusal = QStringLiteral("The printer \"P\" is out of order.");
+        print();
+        EXPECT_ONE_FAILURE(QStringLiteral("The printer \"P\" is out of order."));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+        platform->printer.refusal.clear();
+        print();
+        QCOMPARE(platform->printer.documents, QList<QStringList>{{"precious 1 "}});
+    }
+
+    // ---- on paper: a PDF from the real printer object
+
+    void paperHoldsTheLine_data() { printLineJoinsTheTextAndTheNumberWithNothingBetween_data(); }
+    void paperHoldsTheLine()
+    {
+        REQUIRE_PDF_TOOLS();
+        QFETCH(QString, text);
+        QFETCH(int, copies);
+        QFETCH(QString, line);
+        useRealPdfPrinter(path("out.pdf"));
+        area()->setText(text);
+        acceptPrinterDialog(copies);
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(pdfPages(path("out.pdf")), 1);
+        QCOMPARE(visibleLines(pdfText(path("out.pdf"))), visibleLines(line));
+    }
+
+    void emptyLinesAndEveryKindOfLineBreakAreKept_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("CR LF") << "top\r\n\r\n\r\nbottom";
+        QTest::newRow("LF") << "top\n\n\nbottom";
+        QTest::newRow("CR") << "top\r\r\rbottom";
+    }
+    void emptyLinesAndEveryKindOfLineBreakAreKept()
+    {
+        REQUIRE_PDF_TOOLS();
+        QFETCH(QString, text);
+        useRealPdfPrinter(path("gaps.pdf"));
+        area()->setText(text);
+        acceptPrinterDialog(3);
+        print();
+        // The same lines with something on them put "bottom" just as low:
+        // three line ends, no more and no fewer.
+        realPrinter->device().setOutputFileName(path("dots.pdf"));
+        area()->setText(QStringLiteral("top\n.\n.\nbottom"));
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(visibleLines(pdfText(path("gaps.pdf"))), (QStringList{"top", "bottom 3"}));
+        const double bottom = wordBox(path("gaps.pdf"), QStringLiteral("bottom")).top();
+        QVERIFY(bottom > wordBox(path("gaps.pdf"), QStringLiteral("top")).top());
+        QVERIFY2(qAbs(bottom - wordBox(path("dots.pdf"), QStringLiteral("bottom")).top()) < 0.5,
+                 qPrintable(QString::number(bottom)));
+    }
+
+    void everyCharacterALoadedFileCanHoldPrints()
+    {
+        REQUIRE_PDF_TOOLS();
+        QString text;
+        for (int c = 0; c < 256; ++c)
+            text += QChar(c);
+        text += QStringLiteral("\u20AC\u2122");
+        useRealPdfPrinter(path("chars.pdf"));
+        area()->setText(text);
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(pdfPages(path("chars.pdf")), 1);
+        const QString out = pdfText(path("chars.pdf"));
+        for (const char *run : {"0123456789", "ABCDEFGHIJKLMNOPQRSTUVWXYZ", "\u00A1\u00A2\u00A3",
+                                "\u00FD\u00FE\u00FF\u20AC\u2122"})
+            QVERIFY2(out.contains(QString::fromUtf8(run)), run);
+    }
+
+    void longLinesWrapAndLoseNothing()
+    {
+        REQUIRE_PDF_TOOLS();
+        QStringList words;
+        for (int i = 0; i < 300; ++i)
+            words << QStringLiteral("w%1").arg(i);
+        QString unbroken;
+        for (int i = 0; i < 600; ++i)
+            unbroken += QChar(u'a' + i % 26);
+        const QString text = words.join(u' ') + QStringLiteral("\r\n") + unbroken;
+        useRealPdfPrinter(path("wide.pdf"));
+        area()->setText(text);
+        acceptPrinterDialog(1);
+        print();
+        const QString out = pdfText(path("wide.pdf"));
+        // Wrapped, not cut at the margin: every character is on paper.
+        QVERIFY2(visibleLines(out).size() > 10, qPrintable(out));
+        QString flat = out;
+        flat.remove(QRegularExpression(QStringLiteral("\\s")));
+        QString expected = text + QStringLiteral(" 1 ");
+        expected.remove(QRegularExpression(QStringLiteral("\\s")));
+        QCOMPARE(flat, expected);
+    }
+
+    void aTabReachesWhereEightSpacesDo()
+    {
+        REQUIRE_PDF_TOOLS();
+        useRealPdfPrinter(path("tab.pdf"));
+        area()->setText(QStringLiteral("\ttabbed\r\n        spaced"));
+        acceptPrinterDialog(1);
+        print();
+        const QRectF tabbed = wordBox(path("tab.pdf"), QStringLiteral("tabbed"));
+        const QRectF spaced = wordBox(path("tab.pdf"), QStringLiteral("spaced"));
+        QVERIFY(!tabbed.isNull() && !spaced.isNull());
+        QVERIFY2(qAbs(tabbed.left() - spaced.left()) < 1,
+                 qPrintable(QStringLiteral("%1 vs %2").arg(tabbed.left()).arg(spaced.left())));
+    }
+
+    void fiftyPagesGoOnWithoutPageNumbersOrAnythingElse()
+    {
+        REQUIRE_PDF_TOOLS();
+        useRealPdfPrinter(path("long.pdf"));
+        const int lineCount = 4000;
+        area()->setText(numberedLines(lineCount));
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_NO_BOXES();
+        const int pages = pdfPages(path("long.pdf"));
+        QVERIFY2(pages >= 50, qPrintable(QString::number(pages)));
+        QStringList pageTexts = pdfText(path("long.pdf")).split(u'\f');
+        QCOMPARE(pageTexts.takeLast(), QString()); // pdftotext ends every page with \f
+        QCOMPARE(pageTexts.size(), pages);
+        // Page by page, the lines of the text in order and nothing else.
+        QStringList expected = visibleLines(numberedLines(lineCount) + QStringLiteral(" 1 "));
+        for (int page = 0; page < pages; ++page) {
+            const QStringList lines = visibleLines(pageTexts[page]);
+            QVERIFY2(!lines.isEmpty(), qPrintable(QStringLiteral("page %1 is empty").arg(page)));
+            QCOMPARE(lines, expected.mid(0, lines.size()));
+            expected = expected.mid(lines.size());
+        }
+        QVERIFY(expected.isEmpty());
+    }
+
+    void thePagesChosenInTheDialogArePrinted_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<bool>("lastFirst");
+        QTest::addColumn<QList<int>>("pages");
+        QTest::newRow("all") << 0 << 0 << false << QList<int>{1, 2, 3, 4, 5};
+        QTest::newRow("2 to 3") << 2 << 3 << false << QList<int>{2, 3};
+        QTest::newRow("4 to 99") << 4 << 99 << false << QList<int>{4, 5};
+        QTest::newRow("last first") << 0 << 0 << true << QList<int>{5, 4, 3, 2, 1};
+        QTest::newRow("3 to 4, last first") << 3 << 4 << true << QList<int>{4, 3};
+    }
+    void thePagesChosenInTheDialogArePrinted()
+    {
+        REQUIRE_PDF_TOOLS();
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(bool, lastFirst);
+        QFETCH(QList<int>, pages);
+        useRealPdfPrinter(path("all.pdf"));
+        area()->setText(numberedLines(300));
+        acceptPrinterDialog(1);
+        print();
+        QStringList all = pdfText(path("all.pdf")).split(u'\f');
+        all.removeLast();
+        QCOMPARE(all.size(), 5);
+
+        platform->dialogs.onPrinter = [&](QPrinter &printer) {
+            printer.setOutputFileName(path("chosen.pdf"));
+            printer.setPrintRange(from ? QPrinter::PageRange : QPrinter::AllPages);
+            printer.setFromTo(from, to);
+            printer.setPageOrder(lastFirst ? QPrinter::LastPageFirst : QPrinter::FirstPageFirst);
+            return true;
+        };
+        print();
+        EXPECT_NO_BOXES();
+        QStringList chosen = pdfText(path("chosen.pdf")).split(u'\f');
+        chosen.removeLast();
+        QStringList expected;
+        for (int page : pages)
+            expected << all[page - 1];
+        QCOMPARE(chosen, expected);
+    }
+
+    void pagesPastTheEndAreAFailure()
+    {
+        useRealPdfPrinter(path("past.pdf"));
+        area()->setText(QStringLiteral("one page"));
+        platform->dialogs.onPrinter = [](QPrinter &printer) {
+            printer.setPrintRange(QPrinter::PageRange);
+            printer.setFromTo(2, 4);
+            return true;
+        };
+        print();
+        EXPECT_ONE_FAILURE(QStringLiteral(
+            "Pages 2 to 4 were chosen in the printer dialog, but the text ends on page 1."));
+        QVERIFY(!QFile::exists(path("past.pdf")));
+        QCOMPARE(area()->text(), QStringLiteral("one page"));
+    }
+
+    void coloursFontsSelectionAndThemeStayOffPaper()
+    {
+        REQUIRE_PDF_TOOLS();
+        const QString text = QStringLiteral("Plain words on paper\r\nand a second line");
+        useRealPdfPrinter(path("plain.pdf"));
+        area()->setText(text);
+        acceptPrinterDialog(1);
+        print();
+        const QImage plain = firstPageImage(path("plain.pdf"), path("plain"));
+        QVERIFY(!plain.isNull());
+
+        // Colour, a face, a size, bold and italic in the area, a selection
+        // and a dark theme: none of it may change the page.
+        area()->selectAll();
+        area()->setSelColor(0x0000FF);
+        area()->setSelFontName(QStringLiteral("DejaVu Serif"));
+        area()->setSelFontSize(30);
+        area()->setSelBold(true);
+        area()->setSelItalic(true);
+        QPalette dark;
+        dark.setColor(QPalette::Text, Qt::yellow);
+        dark.setColor(QPalette::WindowText, Qt::yellow);
+        dark.setColor(QPalette::Base, Qt::darkBlue);
+        dark.setColor(QPalette::Window, Qt::darkBlue);
+        QApplication::setPalette(dark);
+        realPrinter->device().setOutputFileName(path("formatted.pdf"));
+        print();
+        EXPECT_NO_BOXES();
+        const QImage formatted = firstPageImage(path("formatted.pdf"), path("formatted"));
+        QCOMPARE(formatted, plain);
+
+        // Black text on white, in the default font only.
+        int inked = 0;
+        for (int y = 0; y < plain.height(); ++y) {
+            for (int x = 0; x < plain.width(); ++x) {
+                const QColor c = plain.pixelColor(x, y);
+                QVERIFY2(
+                    c.red() == c.green() && c.green() == c.blue(),
+                    qPrintable(QStringLiteral("colour %1 at %2,%3").arg(c.name()).arg(x).arg(y)));
+                inked += c.red() < 128;
+            }
+        }
+        QVERIFY(inked > 0);
+        const QString family = QFontInfo(QGuiApplication::font()).family().remove(u' ');
+        const QStringList fonts = pdfFonts(path("formatted.pdf"));
+        QVERIFY2(!fonts.isEmpty(), "no fonts in the PDF");
+        for (const QString &font : fonts)
+            QCOMPARE(font, family);
+    }
+
+    // ---- the real printer dialog
+
+    void theRealDialogsChoicesReachPaper()
+    {
+        REQUIRE_PDF_TOOLS();
+        useRealDialog();
+        const QString pdf = path("chosen.pdf");
+        auto chose = whenModal([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QPrintDialog *>(modal);
+            QVERIFY(dialog);
+            auto *printers = dialog->findChild<QComboBox *>("printers");
+            const int toFile = printers->findText(QStringLiteral("Print to File (PDF)"));
+            QVERIFY(toFile >= 0);
+            printers->setCurrentIndex(toFile);
+            dialog->findChild<QLineEdit *>("filename")->setText(pdf);
+            dialog->findChild<QSpinBox *>("copies")->setValue(2);
+            dialog->accept();
+        });
+        area()->setText(QStringLiteral("alpha"));
+        print();
+        QVERIFY(*chose);
+        EXPECT_NO_BOXES();
+        QCOMPARE(visibleLines(pdfText(pdf)), QStringList{"alpha 2"});
+
+        QFile::remove(pdf);
+        auto cancelled = whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        print();
+        QVERIFY(*cancelled);
+        EXPECT_NO_BOXES();
+        QVERIFY(!QFile::exists(pdf));
+    }
+
+    void theRealDialogsPrinterChoiceStaysForTheNextPrint()
+    {
+        const Spooler spooler = findSpooler();
+        REQUIRE_SPOOLER(spooler);
+        TempQueue second(QStringLiteral("VellumoSecond"));
+        if (!second.added)
+            SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
+        useRealDialog();
+        const QStringList before = jobs(spooler.queue);
+
+        auto chose = whenModal([&](QWidget *modal) {
+            auto *printers = modal->findChild<QComboBox *>("printers");
+            QVERIFY(printers);
+            QVERIFY(printers->findText(second.name) >= 0);
+            printers->setCurrentIndex(printers->findText(second.name));
+            qobject_cast<QDialog *>(modal)->accept();
+        });
+        area()->setText(QStringLiteral("alpha"));
+        print();
+        QVERIFY(*chose);
+        QString shown;
+        auto kept = whenModal([&](QWidget *modal) {
+            shown = modal->findChild<QComboBox *>("printers")->currentText();
+            qobject_cast<QDialog *>(modal)->accept();
+        });
+        print();
+        QVERIFY(*kept);
+        EXPECT_NO_BOXES();
+        QCOMPARE(shown, second.name);
+        QCOMPARE(jobs(second.name).size(), 2);
+        QVERIFY(newJobs(spooler.queue, before).isEmpty());
+    }
+
+    // ---- failures: a clear message, the text kept, nothing half printed
+
+    void noPrinterAtAllIsAFailureThatKeepsTheText()
+    {
+        // The real thing: this test again, in a process whose CUPS client
+        // reaches no scheduler and so finds no printer.
+        if (!qEnvironmentVariableIsSet("VELLUMO_PRINT_WITHOUT_SPOOLER")) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("CUPS_SERVER"), path("no-scheduler.sock"));
+            env.insert(QStringLiteral("VELLUMO_PRINT_WITHOUT_SPOOLER"), QStringLiteral("1"));
+            QProcess child;
+            child.setProcessEnvironment(env);
+            child.setProcessChannelMode(QProcess::MergedChannels);
+            child.start(QCoreApplication::applicationFilePath(),
+                        {QString::fromLatin1(QTest::currentTestFunction())});
+            QVERIFY(child.waitForFinished(120000));
+            const QString out = QString::fromUtf8(child.readAll());
+            QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0,
+                     qPrintable(out));
+            QVERIFY2(out.contains(QStringLiteral("PASS   : PrintingTest::%1()")
+                                      .arg(QString::fromLatin1(QTest::currentTestFunction()))),
+                     qPrintable(out));
+            return;
+        }
+        useRealPrinter();
+        area()->setText(QStringLiteral("precious"));
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_ONE_FAILURE(QStringLiteral("There is no printer to print on."));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+    }
+
+    void unwritablePdfFilesFailWithTheReason_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder") << "folder"
+                                << "";
+        QTest::newRow("missing folder") << "missing"
+                                        << "No such file or directory";
+    }
+    void unwritablePdfFilesFailWithTheReason()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, reason);
+        QString target = path("target.pdf");
+        if (kind == "folder")
+            QVERIFY(QDir().mkdir(target));
+        else
+            target = path("nowhere/target.pdf");
+        useRealPdfPrinter(target);
+        area()->setText(QStringLiteral("precious"));
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_ONE_FAILURE(QStringLiteral("Cannot write the PDF file \"%1\"").arg(target));
+        QVERIFY2(platform->messageBox.calls.first().prompt.contains(reason),
+                 qPrintable(platform->messageBox.calls.first().prompt));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+
+        // The failed document is gone: the next one holds only its own line.
+        REQUIRE_PDF_TOOLS();
+        platform->messageBox.calls.clear();
+        realPrinter->device().setOutputFileName(path("ok.pdf"));
+        area()->setText(QStringLiteral("next"));
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(visibleLines(pdfText(path("ok.pdf"))), QStringList{"next 1"});
+    }
+
+    void aPdfFileTheUserMayNotWriteFails()
+    {
+        // Root writes anywhere: the user who may not is a child turned nobody.
+        QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                       QFile::ExeOwner | QFile::ReadOther |
+                                                       QFile::ExeOther));
+        const QString target = path("locked.pdf");
+        useRealPdfPrinter(target);
+        area()->setText(QStringLiteral("precious"));
+        acceptPrinterDialog(1);
+        const ChildResult result = runAsNobody([&] {
+            print();
+            QString report;
+            for (const auto &call : platform->messageBox.calls)
+                report += call.title + u'|' + call.prompt + u'\n';
+            return report + area()->text();
+        });
+        QVERIFY2(result.finished(), qPrintable(result.describe()));
+        QVERIFY2(result.report.startsWith(
+                     QStringLiteral("Print failed|Cannot write the PDF file \"%1\": ").arg(target)),
+                 qPrintable(result.report));
+        QVERIFY2(result.report.contains(QLatin1String("Permission denied")),
+                 qPrintable(result.report));
+        QVERIFY(result.report.endsWith(QLatin1String("\nprecious")));
+        QVERIFY(!QFile::exists(target));
+    }
+
+    // ---- on a real spooler
+
+    void twoCommandsAreTwoJobsOnTheSpooler()
+    {
+        const Spooler spooler = findSpooler();
+        REQUIRE_SPOOLER(spooler);
+        useRealPrinter();
+        QCOMPARE(realPrinter->device().outputFormat(), QPrinter::NativeFormat);
+        QCOMPARE(realPrinter->device().printerName(), spooler.queue);
+        const QStringList before = jobs(spooler.queue);
+        acceptPrinterDialog(1);
+        area()->setText(QStringLiteral("The first job"));
+        print();
+        area()->setText(QStringLiteral("The second job"));
+        print();
+        EXPECT_NO_BOXES();
+
+        const QStringList added = newJobs(spooler.queue, before);
+        QCOMPARE(added.size(), 2);
+        QTRY_VERIFY_WITH_TIMEOUT(jobs(spooler.queue, "not-completed").isEmpty(), 120000);
+        // CUPS-PDF draws the text anew, with glyphs pdftotext cannot read
+        // back: the pages are what can be checked here.
+        for (const QString &job : added) {
+            const QString pdf = jobPdf(job);
+            QVERIFY2(!pdf.isEmpty(), qPrintable(job + QStringLiteral(" left no PDF")));
+            QCOMPARE(pdfPages(pdf), 1);
+        }
+    }
+
+    void cancelSendsNoJob()
+    {
+        const Spooler spooler = findSpooler();
+        REQUIRE_SPOOLER(spooler);
+        useRealPrinter();
+        const QStringList before = jobs(spooler.queue);
+        area()->setText(QStringLiteral("not to be printed"));
+        platform->dialogs.onPrinter = nullptr;
+        print();
+        EXPECT_NO_BOXES();
+        QVERIFY(newJobs(spooler.queue, before).isEmpty());
+    }
+
+    void aQueueThatRefusesJobsIsAFailure()
+    {
+        const Spooler spooler = findSpooler();
+        REQUIRE_SPOOLER(spooler);
+        TempQueue refusing(QStringLiteral("VellumoRefuses"));
+        if (!refusing.added)
+            SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
+        const QString queue = refusing.name;
+        QCOMPARE(run(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
+
+        useRealPrinter();
+        area()->setText(QStringLiteral("precious"));
+        acceptPrinterDialog(1, queue);
+        print();
+        EXPECT_ONE_FAILURE(QStringLiteral("The printer \"%1\" refused the document: ").arg(queue));
+        QVERIFY2(
+            platform->messageBox.calls.first().prompt.contains(QLatin1String("not accepting jobs")),
+            qPrintable(platform->messageBox.calls.first().prompt));
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+        QVERIFY(jobs(queue).isEmpty());
+
+        // The printer object goes on: back on the default queue it prints.
+        platform->messageBox.calls.clear();
+        const QStringList before = jobs(spooler.queue);
+        acceptPrinterDialog(1, spooler.queue);
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(newJobs(spooler.queue, before).size(), 1);
+    }
+};
+
+QTEST_MAIN(PrintingTest)
+#include "tst_printing.moc"
