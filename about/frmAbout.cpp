@@ -1,0 +1,119 @@
+#include "about/frmAbout.h"
+
+#include "about/AboutLayout.h"
+#include "about/SysInfo.h"
+#include "platform/FormLayout.h"
+#include "platform/Shell.h"
+
+#include <QDialog>
+#include <QIcon>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScopeGuard>
+
+namespace vellumo {
+
+frmAbout::frmAbout(const Services &services, QWidget *owner) : m_services(services), m_owner(owner)
+{
+}
+
+frmAbout::~frmAbout()
+{
+    Unload();
+}
+
+void frmAbout::Show()
+{
+    // Already up: a second modal loop would destroy the window under the first.
+    if (m_window) {
+        m_window->activateWindow();
+        return;
+    }
+    Load();
+    // Whatever ends the showing, the window goes, so the next one starts afresh.
+    const auto unload = qScopeGuard([this] { Unload(); });
+    m_window->exec(); // application modal: the owner takes no input meanwhile
+    // Hand the activation back, also where no window manager would.
+    if (m_owner)
+        m_owner->activateWindow();
+}
+
+void frmAbout::Load()
+{
+    // A fixed dialog frame: a close control, which acts as OK, and no
+    // minimise or maximise. Owned, so it has no taskbar entry of its own, and
+    // left unplaced, so Qt centres it over the owner.
+    auto *window = new QDialog(m_owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    m_window = window;
+    window->setObjectName(QStringLiteral("frmAbout"));
+    window->setWindowTitle(QStringLiteral("About Vellumo"));
+    QIcon icon;
+    icon.addFile(QStringLiteral(":/icons/about-16.png"), QSize(16, 16));
+    icon.addFile(QStringLiteral(":/icons/about-32.png"), QSize(32, 32));
+    window->setWindowIcon(icon);
+    window->setFixedSize(twipsToPixels(kAboutClientWidth), twipsToPixels(kAboutClientHeight));
+
+    FormBuilder form(window);
+    form.build(aboutLayout());
+
+    // OK is both the default button (Enter) and the cancel button: Esc and
+    // the close control reject the dialog, which closes it all the same.
+    auto *ok = static_cast<QPushButton *>(form.control(QStringLiteral("cmdOK")));
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, window, &QDialog::accept);
+    auto *sysInfo = static_cast<QPushButton *>(form.control(QStringLiteral("cmdSysInfo")));
+    connect(sysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+
+    m_label2 = form.control(QStringLiteral("Label2"));
+    m_label2->installEventFilter(this);
+    m_label2Pressed = false;
+
+    ok->setFocus(Qt::OtherFocusReason);
+}
+
+void frmAbout::Unload()
+{
+    delete m_window.data();
+}
+
+bool frmAbout::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_label2)
+        return QObject::eventFilter(watched, event);
+    // A click is a left press and release on the label. The second press of a
+    // double click comes as a double-click event and is no new click, so a
+    // double click opens the address once.
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        m_label2Pressed = static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton;
+        break;
+    case QEvent::MouseButtonDblClick:
+        m_label2Pressed = false;
+        break;
+    case QEvent::MouseButtonRelease: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const bool click = m_label2Pressed && mouse->button() == Qt::LeftButton &&
+                           m_label2->rect().contains(mouse->position().toPoint());
+        m_label2Pressed = false;
+        if (click)
+            Label2_Click();
+        break;
+    }
+    default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void frmAbout::Label2_Click()
+{
+    m_services.shell->openWebAddress(QString::fromLatin1(kForumAddress));
+}
+
+void frmAbout::StartSysInfo()
+{
+    vellumo::StartSysInfo(m_services);
+}
+
+} // namespace vellumo

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/Services.h"
+
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+
+namespace vellumo {
+
+// The About dialog. The object lives for the whole run; each showing builds a
+// fresh window from the layout, and closing destroys that window again, so no
+// state carries over from one showing to the next.
+class frmAbout : public QObject {
+    Q_OBJECT
+public:
+    // The forum's address. Label2 shows the same text, but a click opens this
+    // copy and never reads the label.
+    static constexpr char kForumAddress[] = "https://orchardnet.example";
+
+    frmAbout(const Services &services, QWidget *owner);
+    ~frmAbout() override;
+
+    // Shows the dialog modal over its owner, centred on it, with the focus on
+    // OK; returns once the dialog has been closed.
+    void Show();
+    // The window while the dialog is shown, otherwise null.
+    QDialog *window() const { return m_window; }
+
+    void StartSysInfo();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void Load();
+    void Unload();
+    void Label2_Click();
+
+    Services m_services;
+    QPointer<QWidget> m_owner;
+    QPointer<QDialog> m_window;
+    QPointer<QWidget> m_label2;
+    bool m_label2Pressed = false;
+};
+
+} // namespace vellumo

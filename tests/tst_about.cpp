@@ -1,0 +1,610 @@
+#include "about/frmAbout.h"
+#include "app/Identity.h"
+#include "app/frmMain.h"
+#include "platform/RichTextBox.h"
+#include "platform/Shell.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+const QString kAddress = QStringLiteral("https://orchardnet.example");
+
+// Every widget of the dialog with what a user sees of it, in stacking order.
+QStringList describe(const QDialog *dialog)
+{
+    QStringList out;
+    for (const QObject *o : dialog->children()) {
+        const auto *w = qobject_cast<const QWidget *>(o);
+        if (!w)
+            continue;
+        QString text;
+        if (auto *label = qobject_cast<const QLabel *>(w))
+            text = label->text();
+        else if (auto *button = qobject_cast<const QPushButton *>(w))
+            text = button->text();
+        const QRect g = w->geometry();
+        out << QStringLiteral("%1 '%2' %3,%4 %5x%6 %7")
+                   .arg(w->objectName(), text)
+                   .arg(g.x())
+                   .arg(g.y())
+                   .arg(g.width())
+                   .arg(g.height())
+                   .arg(w->isVisible() ? "shown" : "hidden");
+    }
+    return out;
+}
+
+// Stands in for the desktop's web handlers, so the real shell can be followed
+// to the end without opening anything.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+    const QStringList schemes{"https", "http", "file", "javascript", "ftp", ""};
+    UrlCatcher()
+    {
+        for (const QString &scheme : schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlCatcher() override
+    {
+        for (const QString &scheme : schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+} // namespace
+
+class AboutTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+
+    QAction *menuItem(const char *name)
+    {
+        auto *a = window->findChild<QAction *>(QString::fromLatin1(name));
+        if (!a)
+            qFatal("no menu item %s", name);
+        return a;
+    }
+
+    // About, Info, with `act` given the dialog while it is shown. Whatever `act`
+    // leaves open is closed afterwards, so a failed check cannot leave the test
+    // stuck in the modal loop. Returns whether a modal window came up at all.
+    bool showAbout(const std::function<void(QDialog *)> &act)
+    {
+        auto ran = whenModal([&act](QWidget *modal) {
+            QPointer<QDialog> dialog = qobject_cast<QDialog *>(modal);
+            // Keys and shortcuts reach only the active window.
+            if (dialog && dialog->objectName() == QLatin1String("frmAbout") &&
+                QTest::qWaitForWindowActive(dialog))
+                act(dialog);
+            if (dialog && dialog->isVisible())
+                dialog->reject();
+        });
+        menuItem("Info")->trigger();
+        return *ran;
+    }
+
+    static QWidget *control(QDialog *dialog, const char *name)
+    {
+        return dialog->findChild<QWidget *>(QString::fromLatin1(name));
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() { window.reset(); }
+
+    void controlsStandWhereTheLayoutPutsThem_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QRect>("pixels");
+        // Twips divided by 15, worked out by hand. Trailing and double blanks are meant.
+        QTest::newRow("picIcon") << "picIcon"
+                                 << "" << QRect(16, 16, 32, 32);
+        QTest::newRow("cmdOK") << "cmdOK"
+                               << "OK" << QRect(283, 88, 84, 23);
+        QTest::newRow("cmdSysInfo") << "cmdSysInfo"
+                                    << "&System Info..." << QRect(284, 120, 83, 23);
+        QTest::newRow("Label2") << "Label2"
+                                << "https://orchardnet.example" << QRect(16, 120, 225, 17);
+        QTest::newRow("Label1") << "Label1"
+                                << "Helped by:  Orchardnet Forums" << QRect(16, 104, 225, 17);
+        QTest::newRow("lblDescription") << "lblDescription"
+                                        << "A basic text program. " << QRect(70, 64, 259, 14);
+        QTest::newRow("lblTitle") << "lblTitle"
+                                  << "Vellumo" << QRect(70, 16, 259, 16);
+        QTest::newRow("lblVersion") << "lblVersion"
+                                    << "Version 1" << QRect(70, 40, 259, 15);
+        QTest::newRow("lblDisclaimer") << "lblDisclaimer"
+                                       << "Code by: Karvik " << QRect(16, 88, 225, 15);
+    }
+    void controlsStandWhereTheLayoutPutsThem()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QRect, pixels);
+        QString seenText, parent = "none";
+        QRect seen;
+        bool visible = false, enabled = false, ownFont = true;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            QWidget *w = dialog->findChild<QWidget *>(name);
+            if (!w)
+                return;
+            parent = w->parentWidget()->objectName();
+            seen = w->geometry();
+            visible = w->isVisible();
+            enabled = w->isEnabled();
+            ownFont = w->testAttribute(Qt::WA_SetFont) || dialog->testAttribute(Qt::WA_SetFont);
+            if (auto *label = qobject_cast<QLabel *>(w))
+                seenText = label->text();
+            else if (auto *button = qobject_cast<QPushButton *>(w))
+                seenText = button->text();
+        }));
+        QCOMPARE(parent, QStringLiteral("frmAbout"));
+        QCOMPARE(seenText, text);
+        QCOMPARE(seen, pixels);
+        QVERIFY(visible);
+        QVERIFY(enabled);
+        QVERIFY2(!ownFont, "no control sets a font");
+    }
+
+    void theRuleIsAGreyLineUnderAWiderWhiteOne()
+    {
+        QList<QRect> lines;
+        QImage shot;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            for (QWidget *w : dialog->findChildren<QWidget *>("Line1"))
+                lines << w->geometry();
+            shot = dialog->grab().toImage();
+        }));
+        // Grey 120..5684 at 1200, one pixel; white 120..5669, two pixels.
+        QCOMPARE(lines, (QList<QRect>{QRect(8, 80, 372, 1), QRect(8, 80, 371, 2)}));
+        shot = shot.scaled(382, 150); // whatever the device pixel ratio
+        QCOMPARE(shot.pixelColor(100, 80), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(100, 81), QColor(Qt::white));
+        QCOMPARE(shot.pixelColor(379, 80), QColor(0x80, 0x80, 0x80)); // only the grey reaches here
+    }
+
+    void controlsStackInTheirStoredOrder()
+    {
+        QStringList order;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            for (QObject *o : dialog->children())
+                if (o->isWidgetType())
+                    order << o->objectName();
+        }));
+        QCOMPARE(order, (QStringList{"picIcon", "cmdOK", "cmdSysInfo", "Label2", "Label1", "Line1",
+                                     "lblDescription", "lblTitle", "Line1", "lblVersion",
+                                     "lblDisclaimer"}));
+    }
+
+    void labelsPaintTheirColours_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QColor>("text");       // invalid: the toolkit's default
+        QTest::addColumn<QColor>("background"); // invalid: the toolkit's default
+        const QPalette app = QApplication::palette();
+        const QColor standard;
+        QTest::newRow("Label2") << "Label2" << app.color(QPalette::Highlight)
+                                << QColor(0xB4, 0xB4, 0xB4);
+        QTest::newRow("Label1") << "Label1" << standard << standard;
+        QTest::newRow("lblDescription") << "lblDescription" << QColor(Qt::black) << standard;
+        QTest::newRow("lblTitle") << "lblTitle" << QColor(Qt::black) << standard;
+        QTest::newRow("lblVersion") << "lblVersion" << standard << standard;
+        QTest::newRow("lblDisclaimer") << "lblDisclaimer" << QColor(Qt::black) << standard;
+    }
+    void labelsPaintTheirColours()
+    {
+        QFETCH(QString, name);
+        QFETCH(QColor, text);
+        QFETCH(QColor, background);
+        QColor seenText, seenBackground, painted;
+        bool filled = false;
+        Qt::Alignment alignment;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            auto *label = dialog->findChild<QLabel *>(name);
+            if (!label)
+                return;
+            seenText = label->palette().color(QPalette::WindowText);
+            seenBackground = label->palette().color(QPalette::Window);
+            filled = label->autoFillBackground();
+            alignment = label->alignment();
+            // The right end of every label is past its text: only background there.
+            const QImage shot = label->grab().toImage().scaled(label->size());
+            painted = shot.pixelColor(label->width() - 2, label->height() / 2);
+        }));
+        const QPalette app = QApplication::palette("QLabel");
+        if (!text.isValid())
+            text = app.color(QPalette::WindowText);
+        if (!background.isValid())
+            background = app.color(QPalette::Window);
+        QCOMPARE(seenText, text);
+        QCOMPARE(seenBackground, background);
+        QVERIFY(filled);
+        QCOMPARE(painted, background);
+        QCOMPARE(alignment, Qt::AlignLeft | Qt::AlignTop);
+    }
+
+    void windowIsAFixedDialogOwnedByTheMainWindow()
+    {
+        QString title;
+        QSize size, minimum, maximum;
+        Qt::WindowFlags flags;
+        Qt::WindowModality modality = Qt::NonModal;
+        QWidget *owner = nullptr;
+        QPoint centre;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            title = dialog->windowTitle();
+            size = dialog->size();
+            minimum = dialog->minimumSize();
+            maximum = dialog->maximumSize();
+            flags = dialog->windowFlags();
+            modality = dialog->windowModality();
+            owner = dialog->parentWidget();
+            centre = dialog->geometry().center();
+        }));
+        QCOMPARE(title, QStringLiteral("About Vellumo"));
+        QCOMPARE(size, QSize(382, 150));
+        QCOMPARE(minimum, size);
+        QCOMPARE(maximum, size);
+        QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+        QVERIFY(flags & Qt::WindowCloseButtonHint);
+        QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+        QCOMPARE(modality, Qt::ApplicationModal);
+        QCOMPARE(owner, window.get());
+        // It opens centred over the main window.
+        const QPoint offset = centre - window->geometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2,
+                 qPrintable(QStringLiteral("off by %1,%2").arg(offset.x()).arg(offset.y())));
+    }
+
+    void iconIsTheDialogsOwn()
+    {
+        QList<QSize> sizes;
+        QImage picture, windowIcon32;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            sizes = dialog->windowIcon().availableSizes();
+            windowIcon32 = dialog->windowIcon().pixmap(32, 32).toImage();
+            if (auto *pic = dialog->findChild<QLabel *>("picIcon"))
+                picture = pic->pixmap().toImage();
+        }));
+        QCOMPARE(sizes, (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+        const QImage own = QImage(":/icons/about-32.png").convertToFormat(picture.format());
+        QCOMPARE(picture.size(), QSize(32, 32));
+        QCOMPARE(picture, own);
+        QCOMPARE(windowIcon32.convertToFormat(own.format()), own);
+        const QImage program = QApplication::windowIcon().pixmap(32, 32).toImage();
+        QVERIFY(program.convertToFormat(own.format()) != own);
+    }
+
+    void eachShowingIsAFreshIdenticalWindowOfTheSameObject()
+    {
+        QVERIFY(!window->about());
+        QStringList first, second;
+        QString focusFirst, focusSecond;
+        QPointer<QDialog> firstWindow;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            firstWindow = dialog;
+            first = describe(dialog);
+            focusFirst = QApplication::focusWidget()->objectName();
+            // Leave it with the focus elsewhere: the next showing must not remember.
+            pressKey(dialog, Qt::Key_Tab);
+            QTest::mouseClick(control(dialog, "cmdOK"), Qt::LeftButton);
+        }));
+        frmAbout *object = window->about();
+        QVERIFY(object);
+        QVERIFY2(!firstWindow, "closing destroys the window");
+        QVERIFY(!object->window());
+        QTRY_VERIFY(window->isActiveWindow());
+
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            second = describe(dialog);
+            focusSecond = QApplication::focusWidget()->objectName();
+            QTest::mouseClick(control(dialog, "cmdOK"), Qt::LeftButton);
+        }));
+        QCOMPARE(window->about(), object);
+        QCOMPARE(focusFirst, QStringLiteral("cmdOK"));
+        QCOMPARE(focusSecond, QStringLiteral("cmdOK"));
+        QCOMPARE(second, first);
+        QCOMPARE(first.size(), 11);
+    }
+
+    void tabMovesBetweenTheButtonsOnly()
+    {
+        QStringList visited;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            for (int i = 0; i < 4; ++i) {
+                pressKey(dialog, Qt::Key_Tab);
+                visited << QApplication::focusWidget()->objectName();
+            }
+        }));
+        QCOMPARE(visited, (QStringList{"cmdSysInfo", "cmdOK", "cmdSysInfo", "cmdOK"}));
+    }
+
+    void enterEscAndTheCloseControlCloseIt_data()
+    {
+        QTest::addColumn<int>("key"); // 0: the frame's close control
+        QTest::addColumn<int>("tabs");
+        QTest::newRow("Return") << int(Qt::Key_Return) << 0;
+        QTest::newRow("Enter") << int(Qt::Key_Enter) << 0;
+        QTest::newRow("Escape") << int(Qt::Key_Escape) << 0;
+        QTest::newRow("Return on System Info") << int(Qt::Key_Return) << 1;
+        QTest::newRow("Escape on System Info") << int(Qt::Key_Escape) << 1;
+        QTest::newRow("close control") << 0 << 0;
+    }
+    void enterEscAndTheCloseControlCloseIt()
+    {
+        QFETCH(int, key);
+        QFETCH(int, tabs);
+        bool closed = false;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            for (int i = 0; i < tabs; ++i)
+                pressKey(dialog, Qt::Key_Tab);
+            if (key)
+                pressKey(dialog, key);
+            else
+                dialog->close();
+            closed = !dialog->isVisible();
+        }));
+        QVERIFY(closed);
+        QVERIFY(!window->about()->window());
+        QVERIFY(!QApplication::activeModalWidget());
+        QVERIFY(platform->shell.opened.isEmpty());
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void eachClickOnTheAddressHandsItToTheShellOnce()
+    {
+        QStringList afterOne;
+        bool openAfterClicks = false;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            QWidget *label = control(dialog, "Label2");
+            QTest::mouseClick(label, Qt::LeftButton);
+            afterOne = platform->shell.opened;
+            QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(3, 3));
+            QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(label->width() - 3, 3));
+            openAfterClicks = dialog->isVisible();
+        }));
+        QCOMPARE(afterOne, QStringList{kAddress});
+        QCOMPARE(platform->shell.opened, (QStringList{kAddress, kAddress, kAddress}));
+        QCOMPARE(platform->shell.opened.first().size(), 26);
+        QVERIFY(openAfterClicks);
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
+    void onlyARealClickOnTheAddressCounts_data()
+    {
+        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<int>("opened");
+        QTest::newRow("right button") << "right" << 0;
+        QTest::newRow("released off the label") << "drag off" << 0;
+        QTest::newRow("click on the line above") << "Label1" << 0;
+        QTest::newRow("double click") << "double" << 1;
+    }
+    void onlyARealClickOnTheAddressCounts()
+    {
+        QFETCH(QString, gesture);
+        QFETCH(int, opened);
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            QWidget *label = control(dialog, "Label2");
+            if (gesture == "right") {
+                QTest::mouseClick(label, Qt::RightButton);
+            } else if (gesture == "drag off") {
+                QTest::mousePress(label, Qt::LeftButton);
+                QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(label->width() + 20, 5));
+            } else if (gesture == "Label1") {
+                QTest::mouseClick(control(dialog, "Label1"), Qt::LeftButton);
+            } else {
+                // What a widget receives from a double click: the second press
+                // arrives as the double-click event.
+                QTest::mouseClick(label, Qt::LeftButton);
+                QTest::mouseDClick(label, Qt::LeftButton);
+                QTest::mouseRelease(label, Qt::LeftButton);
+            }
+        }));
+        QCOMPARE(platform->shell.opened.size(), opened);
+    }
+
+    // The real shell, on a desktop where nothing handles web addresses.
+    void addressWithNoHandlerLeavesTheDialogQuiet()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QSKIP("only where no desktop can pick up the address");
+        platform->services.shell = Services::system().shell;
+        window = std::make_unique<frmMain>(platform->services);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        bool stillOpen = false;
+        QWidget *modalAfter = nullptr;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            QTest::mouseClick(control(dialog, "Label2"), Qt::LeftButton);
+            stillOpen = dialog->isVisible();
+            modalAfter = QApplication::activeModalWidget();
+            QTest::mouseClick(control(dialog, "cmdOK"), Qt::LeftButton);
+        }));
+        QVERIFY(stillOpen);
+        QCOMPARE(modalAfter ? modalAfter->objectName() : QString(), QStringLiteral("frmAbout"));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QVERIFY(!window->about()->window());
+    }
+
+    void systemInfoLeavesTheDialogOpen_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::addColumn<bool>("toolFound");
+        QTest::newRow("click, tool found") << false << true;
+        QTest::newRow("Alt+S, tool found") << true << true;
+        QTest::newRow("click, no tool") << false << false;
+    }
+    void systemInfoLeavesTheDialogOpen()
+    {
+        QFETCH(bool, byKey);
+        QFETCH(bool, toolFound);
+        if (toolFound) {
+            platform->registry.setValue("SOFTWARE\\Microsoft\\Shared Tools\\MSINFO", "PATH", kRegSz,
+                                        std::string("/opt/info/tool\0", 15));
+            platform->programStart.programs.insert(QStringLiteral("/opt/info/tool"));
+        }
+        int clicks = -1;
+        bool openAfter = false, closedByOk = false;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            auto *sysInfo = static_cast<QPushButton *>(control(dialog, "cmdSysInfo"));
+            QSignalSpy clicked(sysInfo, &QPushButton::clicked);
+            if (byKey)
+                pressKey(dialog, Qt::Key_S, Qt::AltModifier);
+            else
+                QTest::mouseClick(sysInfo, Qt::LeftButton);
+            // A button's access key clicks it a moment later, as a visible press.
+            QTRY_COMPARE(clicked.size(), 1);
+            clicks = int(clicked.size());
+            openAfter = dialog->isVisible();
+            QTest::mouseClick(control(dialog, "cmdOK"), Qt::LeftButton);
+            closedByOk = !dialog->isVisible();
+        }));
+        QCOMPARE(clicks, 1);
+        QVERIFY(openAfter);
+        QVERIFY(closedByOk);
+        QVERIFY(platform->shell.opened.isEmpty());
+        if (toolFound) {
+            QCOMPARE(platform->programStart.starts, QStringList{"/opt/info/tool 1"});
+            QVERIFY(platform->messageBox.calls.isEmpty());
+        } else {
+            QVERIFY(platform->programStart.starts.isEmpty());
+            QCOMPARE(platform->messageBox.calls.size(), 1);
+            QCOMPARE(platform->messageBox.calls.first().prompt,
+                     QStringLiteral("System Information Is Unavailable At This Time"));
+        }
+    }
+
+    // Through the window system, as a user's input comes, where modality applies.
+    void clickInMainWindow(QWidget *target, QPoint at)
+    {
+        QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                          target->mapTo(window.get(), at));
+    }
+
+    void mainWindowTakesNoInputWhileItIsOpen()
+    {
+        window->RichTextBox1()->setText("kept");
+        auto *reset = window->findChild<QPushButton *>("CmdReset");
+        QSignalSpy resetClicks(reset, &QPushButton::clicked);
+        QMenuBar *bar = window->menuBar();
+        const QPoint aboutMenu = bar->actionGeometry(bar->actions().constLast()).center();
+        bool menuOpened = true;
+        QVERIFY(showAbout([&](QDialog *) {
+            clickInMainWindow(reset, reset->rect().center());
+            for (char key : {'t', 'y', 'p', 'e'})
+                QTest::keyClick(window->windowHandle(), key);
+            clickInMainWindow(bar, aboutMenu);
+            menuOpened = window->findChild<QMenu *>("About")->isVisible();
+        }));
+        QCOMPARE(resetClicks.size(), 0);
+        QVERIFY(!menuOpened);
+        QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("kept"));
+        // The same click once the dialog is gone does reach the window.
+        QTRY_VERIFY(window->isActiveWindow());
+        clickInMainWindow(reset, reset->rect().center());
+        QCOMPARE(resetClicks.size(), 1);
+        QVERIFY(window->RichTextBox1()->text().isEmpty());
+    }
+
+    void showingWhileShownKeepsTheOneWindow()
+    {
+        QDialog *before = nullptr, *after = nullptr;
+        bool stillOpen = false;
+        QVERIFY(showAbout([&](QDialog *dialog) {
+            before = window->about()->window();
+            // Should a second modal loop start, close its window instead of hanging.
+            QTimer::singleShot(0, dialog, [dialog] {
+                QWidget *modal = QApplication::activeModalWidget();
+                if (modal && modal != dialog)
+                    modal->close();
+            });
+            window->about()->Show();
+            after = window->about()->window();
+            stillOpen = dialog->isVisible();
+        }));
+        QVERIFY(before);
+        QCOMPARE(after, before);
+        QVERIFY(stillOpen);
+    }
+
+    void shellHandsOnWebAddressesOnly_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("opened"); // empty: refused
+        QTest::newRow("the forum") << kAddress << kAddress;
+        QTest::newRow("http with a path") << "http://orchardnet.example/a?b=1"
+                                          << "http://orchardnet.example/a?b=1";
+        QTest::newRow("scheme in capitals") << "HTTPS://orchardnet.example"
+                                            << "https://orchardnet.example";
+        QTest::newRow("a file") << "file:///etc/passwd"
+                                << "";
+        QTest::newRow("a program path") << "/usr/bin/xterm"
+                                        << "";
+        QTest::newRow("a script") << "javascript:alert(1)"
+                                  << "";
+        QTest::newRow("another scheme") << "ftp://orchardnet.example"
+                                        << "";
+        QTest::newRow("an option for the opener") << "--help"
+                                                  << "";
+        QTest::newRow("no host") << "https:orchardnet.example"
+                                 << "";
+        QTest::newRow("blank in the host") << "https://orchard net.example"
+                                           << "";
+        QTest::newRow("leading blank") << " https://orchardnet.example"
+                                       << "";
+        QTest::newRow("empty") << ""
+                               << "";
+    }
+    void shellHandsOnWebAddressesOnly()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, opened);
+        UrlCatcher desktop;
+        DesktopShell shell;
+        shell.openWebAddress(address);
+        QStringList seen;
+        for (const QUrl &url : desktop.urls)
+            seen << url.toString();
+        QCOMPARE(seen, opened.isEmpty() ? QStringList() : QStringList{opened});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    AboutTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_about.moc"
