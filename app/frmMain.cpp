@@ -1,7 +1,10 @@
 #include "app/frmMain.h"
 
+#include "about/frmAbout.h"
 #include "app/Identity.h"
 #include "app/MainLayout.h"
+#include "document/Formatting.h"
+#include "document/Printing.h"
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
@@ -23,8 +26,8 @@ QWidget *makeRichText(QWidget *parent)
 }
 } // namespace
 
-frmMain::frmMain(Services &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services), m_dialog(services.dialogs)
+frmMain::frmMain(const Services &services, QWidget *parent)
+    : QMainWindow(parent), m_services(services), m_dialog(*services.dialogs)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramName));
@@ -88,8 +91,17 @@ void frmMain::buildMenus()
     };
 
     QMenu *file = menu("File", tr("&File"));
-    route(item(file, "Load", tr("&Load")), tr("Load"), [this] { Loadfile(); });
-    route(item(file, "Save", tr("&Save")), tr("Save"), [this] { SaveFile(); });
+    // The menu confirms, but only what really happened.
+    route(item(file, "Load", tr("&Load")), tr("Load"), [this] {
+        if (Loadfile())
+            m_services.messageBox->show(QStringLiteral("Text has been loaded"), MsgStyle::OkOnly,
+                                        QStringLiteral("Load Successful"));
+    });
+    route(item(file, "Save", tr("&Save")), tr("Save"), [this] {
+        if (SaveFile())
+            m_services.messageBox->show(QStringLiteral("Text has been Saved"), MsgStyle::OkOnly,
+                                        QStringLiteral("Save Successful"));
+    });
     route(item(file, "Print", tr("&Print")), tr("Print"), [this] { PrintText(); });
     separator(file, "a");
     route(item(file, "Exit", tr("&Exit")), tr("Exit"), [this] { ConfirmExit(); });
@@ -129,30 +141,58 @@ void frmMain::run(const QString &command, const std::function<void()> &body)
     } catch (const std::exception &error) {
         reason = QString::fromLocal8Bit(error.what());
     }
-    m_services.messageBox.show(reason, MsgStyle::OkOnly | MsgStyle::Critical,
-                               tr("%1 failed").arg(command));
+    m_services.messageBox->show(reason, MsgStyle::OkOnly | MsgStyle::Critical,
+                                tr("%1 failed").arg(command));
 }
 
-void frmMain::Loadfile() {}
+TextFileContext frmMain::textFiles()
+{
+    return {m_dialog,     *m_text,     *m_services.files, *m_services.messageBox,
+            m_fileNumber, m_loadedText};
+}
 
-void frmMain::SaveFile() {}
+bool frmMain::Loadfile()
+{
+    TextFileContext context = textFiles();
+    return loadTextFile(context);
+}
 
-void frmMain::OpenColor() {}
+bool frmMain::SaveFile()
+{
+    TextFileContext context = textFiles();
+    return saveTextFile(context);
+}
 
-void frmMain::OpenFont() {}
+void frmMain::OpenColor()
+{
+    openColor(m_dialog, *m_text);
+}
 
-void frmMain::PrintText() {}
+void frmMain::OpenFont()
+{
+    openFont(m_dialog, *m_text);
+}
 
-void frmMain::ShowAbout() {}
+void frmMain::PrintText()
+{
+    printText(m_dialog, *m_text, *m_services.printer);
+}
+
+void frmMain::ShowAbout()
+{
+    if (!m_about)
+        m_about = std::make_unique<frmAbout>(m_services, this);
+    m_about->Show();
+}
 
 void frmMain::ConfirmExit()
 {
-    m_quitAnswer = short(m_services.messageBox.show(QStringLiteral("You are about to quit!?"),
-                                                    MsgStyle::YesNo | MsgStyle::Critical,
-                                                    QStringLiteral("Quit?")));
+    m_quitAnswer = short(m_services.messageBox->show(QStringLiteral("You are about to quit!?"),
+                                                     MsgStyle::YesNo | MsgStyle::Critical,
+                                                     QStringLiteral("Quit?")));
     if (m_quitAnswer == kAnswerYes) {
         m_ending = true;
-        m_services.programExit.exit(0);
+        m_services.programExit->exit(0);
     }
 }
 

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "document/TextFiles.h"
 #include "platform/CommonDialog.h"
 #include "platform/Services.h"
 
 #include <QMainWindow>
 #include <functional>
+#include <memory>
 
 class QAction;
 class QPushButton;
@@ -12,20 +14,24 @@ class QPushButton;
 namespace vellumo {
 
 class RichTextBox;
+class frmAbout;
 
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
-    explicit frmMain(Services &services, QWidget *parent = nullptr);
+    explicit frmMain(const Services &services, QWidget *parent = nullptr);
     ~frmMain() override;
 
     RichTextBox *RichTextBox1() const { return m_text; }
     CommonDialog &CommonDialog1() { return m_dialog; }
     QWidget *clientArea() const { return m_client; }
+    // The About dialog object: null until the first Info, then the same one for the run.
+    frmAbout *about() const { return m_about.get(); }
 
     // The shared command procedures: a button and its menu item run the same one.
-    void Loadfile();
-    void SaveFile();
+    // These two return whether a file was actually loaded or saved.
+    bool Loadfile();
+    bool SaveFile();
     void OpenColor();
     void OpenFont();
     void PrintText();
@@ -47,8 +53,9 @@ private:
     // Every failure inside a command ends here, in one message that says what
     // failed and why; the program and the text go on.
     void run(const QString &command, const std::function<void()> &body);
+    TextFileContext textFiles();
 
-    Services &m_services;
+    Services m_services;
     CommonDialog m_dialog;
     QWidget *m_client = nullptr;
     RichTextBox *m_text = nullptr;
@@ -56,6 +63,7 @@ private:
     QString m_loadedText;
     short m_quitAnswer = 0;
     bool m_ending = false;
+    std::unique_ptr<frmAbout> m_about;
 };
 
 } // namespace vellumo

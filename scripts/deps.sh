@@ -14,3 +14,5 @@ install_missing() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core)
+# The registry reader is also built for Windows and run under Wine.
+TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)

@@ -303,11 +303,7 @@ private Q_SLOTS:
     void realQuitBoxEndsTheEventLoopOnEnter()
     {
         window.reset();
-        QtMessageBox box;
-        QtProgramExit programExit;
-        QtDialogPresenter dialogs;
-        Services real{box, programExit, dialogs};
-        frmMain w(real);
+        frmMain w(Services::system());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QString seenTitle, seenText;

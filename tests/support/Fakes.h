@@ -1,12 +1,20 @@
 #pragma once
 
 #include "platform/CommonDialog.h"
+#include "platform/Failure.h"
+#include "platform/FileLayer.h"
 #include "platform/MessageBox.h"
+#include "platform/Printer.h"
 #include "platform/Services.h"
+#include "platform/Shell.h"
+#include "support/SysInfoFakes.h"
 
 #include <QList>
 #include <QPrinter>
+#include <QStringList>
 #include <functional>
+#include <memory>
+#include <utility>
 
 namespace vellumo::test {
 
@@ -74,11 +82,71 @@ public:
     }
 };
 
+// Records every address handed to the desktop and opens none of them.
+class RecordingShell : public ShellService {
+public:
+    QStringList opened;
+    void openWebAddress(const QString &address) override { opened.append(address); }
+};
+
+// Keeps what would be printed instead of printing: the lines of the open
+// document and every ended one. Setting `refusal` makes the next line fail
+// as a refusing printer would.
+class RecordingPrinter : public Printer {
+public:
+    QStringList openLines;
+    QList<QStringList> documents;
+    QString refusal;
+
+    QPrinter &device() override
+    {
+        if (!m_device)
+            m_device = std::make_unique<QPrinter>();
+        return *m_device;
+    }
+    void printLine(const QList<PrintItem> &items) override
+    {
+        if (!refusal.isEmpty())
+            throw Failure(refusal);
+        openLines.append(printLineText(items));
+    }
+    void endDoc() override
+    {
+        if (!openLines.isEmpty())
+            documents.append(std::exchange(openLines, {}));
+    }
+
+private:
+    std::unique_ptr<QPrinter> m_device;
+};
+
 struct FakePlatform {
     ScriptedMessageBox messageBox;
     RecordingExit exit;
     ScriptedDialogs dialogs;
-    Services services{messageBox, exit, dialogs};
+    DiskFileLayer files;
+    RecordingShell shell;
+    RecordingPrinter printer;
+    ScriptedRegistry registry;
+    ScriptedFileSearch fileSearch;
+    ScriptedProgramStart programStart;
+    Services services = scripted();
+
+private:
+    Services scripted()
+    {
+        Services s = Services::system();
+        s.messageBox = &messageBox;
+        s.programExit = &exit;
+        s.dialogs = &dialogs;
+        s.files = &files;
+        s.shell = &shell;
+        s.printer = &printer;
+        s.registry = &registry;
+        s.fileSearch = &fileSearch;
+        s.programStart = &programStart;
+        return s;
+    }
 };
 
 } // namespace vellumo::test
