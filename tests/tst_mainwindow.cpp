@@ -119,6 +119,14 @@ private Q_SLOTS:
         QCOMPARE(child("cmdLoad")->geometry(), before);
     }
 
+    void identityNamesTheProgram()
+    {
+        QCOMPARE(QApplication::applicationName(), QStringLiteral("Vellumo"));
+        QCOMPARE(QApplication::applicationVersion(), QStringLiteral("3.00"));
+        QCOMPARE(QString::fromLatin1(kProgramDescription),
+                 QStringLiteral("Vellumo, basic text program."));
+    }
+
     void laterControlsStackOverEarlierOnes()
     {
         QStringList order;

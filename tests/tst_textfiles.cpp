@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <csignal>
 #include <sys/resource.h>
@@ -193,6 +194,29 @@ private Q_SLOTS:
         QCOMPARE(window->loadedText(), QStringLiteral("kept\r\n"));
         area()->setText(QStringLiteral("edited"));
         QCOMPARE(window->loadedText(), QStringLiteral("kept\r\n"));
+    }
+
+    void aQuarterGigabyteFileLoadsWhole()
+    {
+#ifdef VELLUMO_SANITIZED
+        QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
+#endif
+        const qint64 size = qint64(256) << 20;
+        {
+            QFile f(path("huge.txt"));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QByteArray block;
+            for (int i = 0; i < 1024 * 1024 / 64; ++i)
+                block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
+            for (qint64 done = 0; done < size - block.size(); done += block.size())
+                QCOMPARE(f.write(block), block.size());
+            QVERIFY(f.write("last line") > 0);
+        }
+        load(path("huge.txt"));
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(qint64(window->loadedText().size()), QFileInfo(path("huge.txt")).size());
+        QCOMPARE(area()->document()->blockCount(), int((size - 1024 * 1024) / 64) + 1);
+        QVERIFY(area()->document()->lastBlock().text() == QStringLiteral("last line"));
     }
 
     // ---- confirmations
