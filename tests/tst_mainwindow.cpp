@@ -123,8 +123,6 @@ private Q_SLOTS:
     {
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Vellumo"));
         QCOMPARE(QApplication::applicationVersion(), QStringLiteral("3.00"));
-        QCOMPARE(QString::fromLatin1(kProgramDescription),
-                 QStringLiteral("Vellumo, basic text program."));
     }
 
     void laterControlsStackOverEarlierOnes()
