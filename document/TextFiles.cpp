@@ -1,5 +1,6 @@
 #include "document/TextFiles.h"
 
+#include "platform/BusyCursor.h"
 #include "platform/CodePage.h"
 #include "platform/CommonDialog.h"
 #include "platform/Failure.h"
@@ -8,17 +9,11 @@
 #include "platform/RichTextBox.h"
 
 #include <QDir>
-#include <QGuiApplication>
+#include <algorithm>
 
 namespace vellumo {
 
 namespace {
-
-// A busy cursor while a big file is read or written.
-struct BusyCursor {
-    BusyCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QGuiApplication::restoreOverrideCursor(); }
-};
 
 // Closes an input file on every way out of the load.
 struct InputGuard {
@@ -36,6 +31,22 @@ QString describeCharacter(QStringView text, qsizetype at)
                               ? QStringLiteral("\u201C%1\u201D ").arg(QString::fromUcs4(&code, 1))
                               : QString();
     return shown + QStringLiteral("(U+%1)").arg(uint(code), 4, 16, QChar(u'0')).toUpper();
+}
+
+// firstUnencodableCp1252 looks at every character; most texts are ASCII,
+// which Qt checks many characters at a time.
+qsizetype firstUnencodable(QStringView text)
+{
+    constexpr qsizetype kStretch = 1 << 16;
+    for (qsizetype from = 0; from < text.size(); from += kStretch) {
+        const QStringView stretch = text.sliced(from, std::min(kStretch, text.size() - from));
+        if (QtPrivate::isAscii(stretch))
+            continue;
+        const qsizetype at = firstUnencodableCp1252(stretch);
+        if (at >= 0)
+            return from + at;
+    }
+    return -1;
 }
 
 } // namespace
@@ -73,8 +84,13 @@ bool saveTextFile(TextFileContext &c)
     if (name.isEmpty())
         return false;
 
-    const QString text = c.area.text();
-    const qsizetype lossy = firstUnencodableCp1252(text);
+    QString text;
+    qsizetype lossy = -1;
+    {
+        BusyCursor busy; // not over the question below
+        text = c.area.text();
+        lossy = firstUnencodable(text);
+    }
     if (lossy >= 0) {
         const int answer = c.messages.show(
             QStringLiteral("The text holds characters that a Windows-1252 file cannot hold, the "

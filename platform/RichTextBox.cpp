@@ -1,6 +1,11 @@
 #include "platform/RichTextBox.h"
 
+#include "platform/LongLines.h"
+
+#include <QKeyEvent>
 #include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
 
@@ -8,6 +13,15 @@ namespace vellumo {
 
 namespace {
 const QString kCrLf = QStringLiteral("\r\n");
+
+// Marks a block end that joins two pieces of one line. It sits in the format
+// of the block end itself, so it goes wherever that character goes: deleted
+// with it, kept through formatting, brought back by undo.
+constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
+
+// Past this many characters a text cannot fit the area without scrolling
+// (a character is at least a pixel wide and a line a few pixels high).
+constexpr qsizetype kScrollingText = 1 << 16;
 
 QString firstLineBreak(const QString &text)
 {
@@ -20,6 +34,12 @@ QString firstLineBreak(const QString &text)
     }
     return kCrLf;
 }
+
+QTextCharFormat withoutJoin(QTextCharFormat format)
+{
+    format.clearProperty(kJoinProperty);
+    return format;
+}
 } // namespace
 
 RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(kCrLf)
@@ -27,36 +47,32 @@ RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(
     setTabChangesFocus(true);
 }
 
+bool RichTextBox::startsWithJoin(const QTextBlock &block)
+{
+    return block.isValid() && block.charFormat().hasProperty(kJoinProperty);
+}
+
 QString RichTextBox::text() const
+{
+    return plainText(QTextCursor(), m_lineBreak);
+}
+
+QString RichTextBox::plainText(const QTextCursor &range, QStringView lineBreak) const
 {
     // toPlainText() would turn no-break spaces into blanks; the raw text keeps
     // them, with paragraph and line separators (Shift+Enter) to translate.
-    QString raw = document()->toRawText();
-    const bool single = m_lineBreak.size() == 1;
-    if (single) {
-        const QChar brk = m_lineBreak.at(0);
-        for (QChar &c : raw) {
-            if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator)
-                c = brk;
-        }
-        return raw;
+    const QTextDocument *doc = document();
+    QString raw = range.isNull() ? doc->toRawText() : range.selectedText();
+    std::vector<bool> joins;
+    if (m_mayHaveJoins) {
+        QTextBlock block =
+            range.isNull() ? doc->firstBlock() : doc->findBlock(range.selectionStart());
+        const QTextBlock last =
+            range.isNull() ? doc->lastBlock() : doc->findBlock(range.selectionEnd());
+        for (; block.isValid() && block != last; block = block.next())
+            joins.push_back(startsWithJoin(block.next()));
     }
-    qsizetype breaks = 0;
-    for (QChar c : std::as_const(raw))
-        breaks += (c == QChar::ParagraphSeparator || c == QChar::LineSeparator);
-    if (breaks == 0)
-        return raw;
-    QString out(raw.size() + breaks, Qt::Uninitialized);
-    QChar *dst = out.data();
-    for (QChar c : std::as_const(raw)) {
-        if (c == QChar::ParagraphSeparator || c == QChar::LineSeparator) {
-            *dst++ = u'\r';
-            *dst++ = u'\n';
-        } else {
-            *dst++ = c;
-        }
-    }
-    return out;
+    return joinPieces(std::move(raw), joins, lineBreak);
 }
 
 void RichTextBox::setText(const QString &text)
@@ -65,7 +81,69 @@ void RichTextBox::setText(const QString &text)
     // The editor would give the new text the typing format; start it plain.
     setTextCursor(QTextCursor(document()));
     setCurrentCharFormat(QTextCharFormat());
-    setPlainText(text);
+    setPlainText(QString());
+    m_mayHaveJoins = false;
+    if (text.isEmpty())
+        return;
+
+    // Qt lays out every block again when the width for the text changes, as it
+    // does when the scroll bar appears after a big text is in: for 100 MB that
+    // is seconds and hundreds of megabytes. Show the bar first.
+    const bool barFirst =
+        text.size() > kScrollingText && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
+    if (barFirst)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QTextDocument *doc = document();
+    const bool undo = doc->isUndoRedoEnabled();
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc);
+    cursor.beginEditBlock();
+    insertPieces(cursor, text, QTextCharFormat());
+    cursor.endEditBlock();
+    doc->setUndoRedoEnabled(undo);
+    doc->setModified(false);
+    setTextCursor(QTextCursor(doc));
+    if (barFirst)
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+}
+
+void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
+                               const QTextCharFormat &format)
+{
+    const std::vector<qsizetype> cuts = pieceCuts(text);
+    if (cuts.empty()) {
+        cursor.insertText(text, format);
+        return;
+    }
+    QTextCharFormat join = format;
+    join.setProperty(kJoinProperty, true);
+    const QTextBlockFormat block = cursor.blockFormat();
+    qsizetype from = 0;
+    for (const qsizetype cut : cuts) {
+        cursor.insertText(text.mid(from, cut - from), format);
+        cursor.insertBlock(block, join);
+        from = cut;
+    }
+    cursor.insertText(text.mid(from), format);
+    m_mayHaveJoins = true;
+}
+
+void RichTextBox::mergeFormat(const QTextCharFormat &format)
+{
+    mergeCurrentCharFormat(format);
+    keepJoinsOutOfTyping();
+}
+
+// In an emptied piece the typing format comes from the join before it; text
+// typed with it would carry the mark, and a block end made there would
+// vanish from the text.
+void RichTextBox::keepJoinsOutOfTyping()
+{
+    if (textCursor().hasSelection())
+        return;
+    const QTextCharFormat format = currentCharFormat();
+    if (format.hasProperty(kJoinProperty))
+        setCurrentCharFormat(withoutJoin(format));
 }
 
 void RichTextBox::setSelColor(unsigned bgr)
@@ -73,14 +151,14 @@ void RichTextBox::setSelColor(unsigned bgr)
     QTextCharFormat format;
     format.setForeground(
         QColor(int(bgr & 0xFFu), int((bgr >> 8) & 0xFFu), int((bgr >> 16) & 0xFFu)));
-    mergeCurrentCharFormat(format);
+    mergeFormat(format);
 }
 
 void RichTextBox::setSelFontName(const QString &face)
 {
     QTextCharFormat format;
     format.setFontFamilies(QStringList{face});
-    mergeCurrentCharFormat(format);
+    mergeFormat(format);
 }
 
 void RichTextBox::setSelFontSize(float points)
@@ -89,21 +167,21 @@ void RichTextBox::setSelFontSize(float points)
         return; // a zero or negative size has no meaning to the text layout
     QTextCharFormat format;
     format.setFontPointSize(points);
-    mergeCurrentCharFormat(format);
+    mergeFormat(format);
 }
 
 void RichTextBox::setSelBold(bool bold)
 {
     QTextCharFormat format;
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-    mergeCurrentCharFormat(format);
+    mergeFormat(format);
 }
 
 void RichTextBox::setSelItalic(bool italic)
 {
     QTextCharFormat format;
     format.setFontItalic(italic);
-    mergeCurrentCharFormat(format);
+    mergeFormat(format);
 }
 
 bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
@@ -113,8 +191,98 @@ bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
 
 void RichTextBox::insertFromMimeData(const QMimeData *source)
 {
-    if (source->hasText())
-        insertPlainText(source->text());
+    if (!source->hasText())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    insertPieces(cursor, source->text(), withoutJoin(cursor.charFormat()));
+    cursor.endEditBlock();
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+QMimeData *RichTextBox::createMimeDataFromSelection() const
+{
+    auto *data = new QMimeData;
+    data->setText(plainText(textCursor(), u"\n"));
+    return data;
+}
+
+void RichTextBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!isReadOnly() && event == QKeySequence::InsertParagraphSeparator) {
+        // Made here rather than by Qt, which would give the new block end the
+        // typing format, join mark and all, where a piece was emptied.
+        QTextCursor cursor = textCursor();
+        cursor.beginEditBlock();
+        cursor.removeSelectedText();
+        cursor.insertBlock(cursor.blockFormat(), withoutJoin(cursor.charFormat()));
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        event->accept();
+        return;
+    }
+    keepJoinsOutOfTyping();
+    if (m_mayHaveJoins && stepOverJoin(event)) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void RichTextBox::inputMethodEvent(QInputMethodEvent *event)
+{
+    keepJoinsOutOfTyping();
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+// A join is no character: the keys that delete or step over one character
+// treat both of its sides as one place, as on an unbroken line.
+bool RichTextBox::stepOverJoin(QKeyEvent *event)
+{
+    QTextCursor cursor = textCursor();
+    const QTextBlock block = cursor.block();
+    const bool joinBefore = cursor.atBlockStart() && startsWithJoin(block);
+    const bool joinAfter = cursor.atBlockEnd() && startsWithJoin(block.next());
+    if (!joinBefore && !joinAfter)
+        return false;
+
+    if (!cursor.hasSelection() && !isReadOnly()) {
+        const bool backspace =
+            event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier);
+        if (backspace && joinBefore && block.previous().length() > 1) {
+            QTextCursor edit(block);
+            edit.movePosition(QTextCursor::PreviousCharacter);
+            edit.deletePreviousChar();
+            ensureCursorVisible();
+            return true;
+        }
+        if (event == QKeySequence::Delete && joinAfter && block.next().length() > 1) {
+            QTextCursor edit(block.next());
+            edit.deleteChar();
+            return true;
+        }
+    }
+
+    QTextCursor::MoveOperation move;
+    QTextCursor::MoveMode mode = QTextCursor::MoveAnchor;
+    if (event == QKeySequence::MoveToNextChar || event == QKeySequence::SelectNextChar)
+        move = joinAfter ? QTextCursor::NextCharacter : QTextCursor::NoMove;
+    else if (event == QKeySequence::MoveToPreviousChar || event == QKeySequence::SelectPreviousChar)
+        move = joinBefore ? QTextCursor::PreviousCharacter : QTextCursor::NoMove;
+    else
+        return false;
+    if (event == QKeySequence::SelectNextChar || event == QKeySequence::SelectPreviousChar)
+        mode = QTextCursor::KeepAnchor;
+    else if (cursor.hasSelection())
+        return false; // Qt collapses the selection first
+    if (move == QTextCursor::NoMove || block.textDirection() == Qt::RightToLeft)
+        return false;
+    cursor.movePosition(move, mode, 2);
+    setTextCursor(cursor);
+    return true;
 }
 
 } // namespace vellumo

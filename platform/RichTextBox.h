@@ -6,6 +6,11 @@ namespace vellumo {
 
 // The main window's editing surface. The program reads and replaces the whole
 // plain text and formats the selection; everything else is the user's typing.
+//
+// A line longer than kMaxPieceChars (platform/LongLines.h) is held as pieces,
+// one block each, so that laying it out stays quick; the block ends between
+// pieces are marked as joins, which text(), copying and dragging leave out.
+// Typing, deleting, pasting, Enter and formatting keep the joins exact.
 class RichTextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
@@ -18,6 +23,9 @@ public:
     // Replaces everything; all formatting goes with the old text.
     void setText(const QString &text);
     QString lineBreak() const { return m_lineBreak; }
+
+    // Whether the block end before this block joins two pieces of one line.
+    static bool startsWithJoin(const QTextBlock &block);
 
     // Each changes one attribute of the selection, or of the typing position
     // when nothing is selected.
@@ -32,9 +40,23 @@ protected:
     // placeholder characters end up in saved files: take its plain text only.
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
+    // Copied and dragged text is the plain text, joins left out.
+    QMimeData *createMimeDataFromSelection() const override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
+    // The plain text of the cursor's selection, or of everything for a null cursor.
+    QString plainText(const QTextCursor &range, QStringView lineBreak) const;
+    void insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format);
+    void mergeFormat(const QTextCharFormat &format);
+    void keepJoinsOutOfTyping();
+    bool stepOverJoin(QKeyEvent *event);
+
     QString m_lineBreak;
+    // Set whenever joins were made since the last setText; text() looks for
+    // them only then, as that takes a walk through every block.
+    bool m_mayHaveJoins = false;
 };
 
 } // namespace vellumo

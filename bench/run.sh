@@ -1,0 +1,16 @@
+#!/bin/bash
+# Builds the benchmark suite in release mode and runs it under a private X
+# server (start-up is timed as whole processes; everything else runs on Qt's
+# offscreen platform). Prints the table and writes it as JSON, by default to
+# bench/results.json. Arguments go to vellumo_bench, e.g.
+#   bench/run.sh --json /tmp/results.json --only 'load|save'
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/deps.sh"
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth hyperfine
+build="$root/build-bench"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$build" --target vellumo_bench -j 2
+args=("$@")
+[[ " ${args[*]} " == *" --json "* ]] || args+=(--json "$root/bench/results.json")
+exec xvfb-run -a -s "-screen 0 1280x1024x24" "$build/bench/vellumo_bench" "${args[@]}"

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <vector>
+
+namespace vellumo {
+
+// Qt lays out and shapes a block of text whole, on loading and again on every
+// keystroke in it: a line of a megabyte takes seconds each time. The text area
+// therefore holds a line longer than this as several blocks, "pieces", and
+// joins them again whenever its text is read.
+constexpr qsizetype kMaxPieceChars = 4096;
+
+// Where the lines of text that are longer than maxPiece are cut into pieces:
+// ascending indexes into text, each the first character of a piece that goes
+// on a line (never a line's own start). Lines end at the characters that
+// become block ends in the text area: CR, LF, U+2029 and Qt's frame marks
+// U+FDD0 and U+FDD1; a line separator (U+2028) stays inside a line. A cut
+// never parts a surrogate pair, and it falls just after a blank near the end
+// of a piece when there is one, so the pieces wrap much as the line would.
+// Short lines cost next to nothing: the scan looks at a few characters of
+// each stretch of maxPiece.
+std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece = kMaxPieceChars);
+
+// The plain text of blocks held as raw text: blocks separated by U+2029, line
+// separators U+2028 inside them. joins[k] tells whether the k-th U+2029 joins
+// two pieces of one line, and then it leaves nothing; every other separator,
+// U+2028 too, becomes lineBreak. Missing entries of joins are line breaks.
+// The raw text's buffer is reused when nothing changes its length.
+QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView lineBreak);
+
+} // namespace vellumo

@@ -1,0 +1,488 @@
+#include "document/TextFiles.h"
+#include "platform/CodePage.h"
+#include "platform/LongLines.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/TextFormats.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+
+using namespace vellumo;
+
+namespace {
+
+// Letters with a blank now and then, as prose; no blank at all when `blanks` is false.
+QString line(qsizetype length, bool blanks = true, int seed = 0)
+{
+    QString s(length, Qt::Uninitialized);
+    for (qsizetype i = 0; i < length; ++i)
+        s[i] =
+            blanks && (i + seed) % 9 == 8 ? QChar(u' ') : QChar(char16_t(u'a' + (i + seed) % 26));
+    return s;
+}
+
+// The pieces of text as the area holds them: block ends as U+2029, a join at every cut.
+QString asBlocks(const QString &text, const std::vector<qsizetype> &cuts, std::vector<bool> &joins)
+{
+    QString raw;
+    size_t next = 0;
+    joins.clear();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (next < cuts.size() && cuts[next] == i) {
+            raw += QChar::ParagraphSeparator;
+            joins.push_back(true);
+            ++next;
+        }
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            raw += QChar::ParagraphSeparator;
+            joins.push_back(false);
+        } else {
+            raw += c;
+        }
+    }
+    return raw;
+}
+
+QString withLf(QString text)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    return text.replace(QChar::LineSeparator, u'\n');
+}
+
+// A line of two and a half pieces whose first join falls just before "abc":
+// the text around it reads "...vwxyz |abcdefgh...".
+QString aroundJoin()
+{
+    return line(kMaxPieceChars - 15, false) + QStringLiteral("mnopqrstuvwxyz abcdefghijkl") +
+           line(kMaxPieceChars, false);
+}
+
+// Offsets in text() at which a join stands.
+QList<int> joinOffsets(const RichTextBox &box)
+{
+    QList<int> offsets;
+    int offset = 0;
+    for (QTextBlock b = box.document()->firstBlock(); b.isValid(); b = b.next()) {
+        if (b != box.document()->firstBlock()) {
+            if (RichTextBox::startsWithJoin(b))
+                offsets.append(offset);
+            else
+                offset += 1; // texts here break lines with LF
+        }
+        offset += b.length() - 1;
+    }
+    return offsets;
+}
+
+// The document position of an offset in text(); at a join, before or after it.
+int position(const RichTextBox &box, int offset, bool afterJoin)
+{
+    int position = offset;
+    for (int join : joinOffsets(box))
+        position += join < offset || (join == offset && afterJoin);
+    return position;
+}
+
+void place(RichTextBox &box, int offset, bool afterJoin, int selected = 0)
+{
+    QTextCursor c(box.document());
+    c.setPosition(position(box, offset, afterJoin));
+    if (selected)
+        c.setPosition(position(box, offset + selected, false), QTextCursor::KeepAnchor);
+    box.setTextCursor(c);
+}
+
+enum class Edit { Type, Backspace, Delete, Enter, Paste, Cut, Right, Left, ShiftRight };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Edit)
+
+class LongLinesTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void piecesCutOnlyLongLines_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("maxPiece");
+        QTest::addColumn<QList<qsizetype>>("cuts");
+        using Cuts = QList<qsizetype>;
+        QTest::newRow("short lines") << QStringLiteral("abcd\r\nefgh\nij\rkl") << 4 << Cuts{};
+        QTest::newRow("exactly the limit") << QStringLiteral("abcd") << 4 << Cuts{};
+        QTest::newRow("one over") << QStringLiteral("abcde") << 4 << Cuts{4};
+        QTest::newRow("no blanks") << QStringLiteral("abcdefghij") << 4 << Cuts{4, 8};
+        QTest::newRow("after a blank") << QStringLiteral("ab cdefgh") << 4 << Cuts{3, 7};
+        QTest::newRow("long line between short ones")
+            << QStringLiteral("ab\r\nabcdefghij\r\ncd") << 4 << Cuts{8, 12};
+        QTest::newRow("line separator stays in the line")
+            << QStringLiteral("ab\u2028cdefg") << 4 << Cuts{4};
+        QTest::newRow("paragraph separator ends it")
+            << QStringLiteral("abc\u2029defg") << 4 << Cuts{};
+        QTest::newRow("surrogate pair kept whole")
+            << QStringLiteral("abc\U0001F600def") << 4 << Cuts{3, 7};
+    }
+    void piecesCutOnlyLongLines()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, maxPiece);
+        QFETCH(QList<qsizetype>, cuts);
+        const std::vector<qsizetype> got = pieceCuts(text, maxPiece);
+        QCOMPARE(QList<qsizetype>(got.begin(), got.end()), cuts);
+    }
+
+    // Whatever the text, the pieces are short, the cuts fall inside lines and
+    // between whole characters, and joining gives the text back.
+    void piecesJoinBackToTheText()
+    {
+        const QStringList alphabet = {
+            QStringLiteral(" "),      QStringLiteral("\t"),   QStringLiteral("\r"),
+            QStringLiteral("\n"),     QStringLiteral("\r\n"), QStringLiteral("\u00A0"),
+            QStringLiteral("\u2028"), QString(QChar(0)),      QStringLiteral("\U0001F600")};
+        QRandomGenerator random(9);
+        for (int round = 0; round < 400; ++round) {
+            QString text;
+            const int length = random.bounded(200);
+            while (text.size() < length) {
+                const int pick = random.bounded(alphabet.size() + 20);
+                text += pick < alphabet.size() ? alphabet[pick] : QStringLiteral("x");
+            }
+            const int maxPiece = 2 + random.bounded(12);
+            const std::vector<qsizetype> cuts = pieceCuts(text, maxPiece);
+            std::vector<bool> joins;
+            const QString raw = asBlocks(text, cuts, joins);
+            for (const QString &block : raw.split(QChar::ParagraphSeparator))
+                QVERIFY2(block.size() <= maxPiece, qPrintable(text));
+            for (qsizetype cut : cuts) {
+                QVERIFY(cut > 0 && cut < text.size());
+                QVERIFY(!QStringLiteral("\r\n").contains(text[cut - 1]));
+                QVERIFY(!QStringLiteral("\r\n").contains(text[cut]));
+                QVERIFY(!text[cut].isLowSurrogate());
+            }
+            QCOMPARE(joinPieces(raw, joins, u"\n"), withLf(text));
+        }
+    }
+
+    void joinsLeaveNothingAndBreaksTakeTheirForm()
+    {
+        const QString raw = QStringLiteral("ab\u2029cd\u2029ef\u2028gh\u2029");
+        QCOMPARE(joinPieces(raw, {true, false, true}, u"\r\n"), QStringLiteral("abcd\r\nef\r\ngh"));
+        QCOMPARE(joinPieces(raw, {}, u"\r"), QStringLiteral("ab\rcd\ref\rgh\r"));
+        QCOMPARE(joinPieces(raw, {true, true, true}, u"\n"), QStringLiteral("abcdef\ngh"));
+    }
+
+    void longLinesComeBackExactly_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("one line") << line(3 * kMaxPieceChars + 17);
+        QTest::newRow("no blanks") << line(2 * kMaxPieceChars + 1, false);
+        QTest::newRow("between short crlf lines") << QStringLiteral("first\r\n") +
+                                                         line(kMaxPieceChars * 2) +
+                                                         QStringLiteral("\r\nlast\r\n");
+        QTest::newRow("lf, ending in a long line")
+            << QStringLiteral("a\n\n") + line(kMaxPieceChars + 1);
+        QString everyCharacter;
+        for (int i = 0; i < 3 * kMaxPieceChars; ++i) {
+            const char byte = char(i % 256);
+            if (byte != '\r' && byte != '\n')
+                everyCharacter += decodeCp1252(QByteArrayView(&byte, 1));
+        }
+        QTest::newRow("every character") << everyCharacter;
+    }
+    void longLinesComeBackExactly()
+    {
+        QFETCH(QString, text);
+        RichTextBox box;
+        box.setText(text);
+        QVERIFY(box.document()->blockCount() > text.count(u'\n') + 1);
+        for (QTextBlock b = box.document()->firstBlock(); b.isValid(); b = b.next())
+            QVERIFY(b.length() - 1 <= kMaxPieceChars);
+        QCOMPARE(box.text(), text);
+        box.selectAll();
+        QCOMPARE(box.text(), text);
+    }
+
+    void editsAcrossJoinsKeepTheText_data()
+    {
+        QTest::addColumn<Edit>("edit");
+        QTest::addColumn<int>("from"); // offset from the join
+        QTest::addColumn<bool>("afterJoin");
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("expected"); // the 8 characters around the join
+        // The expected text is the model's "xyz abcd" around the join, after the edit.
+        QTest::newRow("type before") << Edit::Type << 0 << false << 0 << "12"
+                                     << "xyz 12ab";
+        QTest::newRow("type after") << Edit::Type << 0 << true << 0 << "12"
+                                    << "xyz 12ab";
+        QTest::newRow("backspace after") << Edit::Backspace << 0 << true << 0 << ""
+                                         << "xyzabcde";
+        QTest::newRow("backspace before") << Edit::Backspace << 0 << false << 0 << ""
+                                          << "xyzabcde";
+        QTest::newRow("delete before") << Edit::Delete << 0 << false << 0 << ""
+                                       << "xyz bcde";
+        QTest::newRow("delete after") << Edit::Delete << 0 << true << 0 << ""
+                                      << "xyz bcde";
+        QTest::newRow("delete selection") << Edit::Delete << -2 << false << 4 << ""
+                                          << "xycdefgh";
+        QTest::newRow("type over selection") << Edit::Type << -2 << false << 4 << "Q"
+                                             << "xyQcdefg";
+        QTest::newRow("enter before") << Edit::Enter << 0 << false << 0 << ""
+                                      << "xyz \nabc";
+        QTest::newRow("enter after") << Edit::Enter << 0 << true << 0 << ""
+                                     << "xyz \nabc";
+        QTest::newRow("enter inside") << Edit::Enter << 2 << false << 0 << ""
+                                      << "xyz ab\nc";
+        QTest::newRow("enter over selection") << Edit::Enter << -1 << false << 2 << ""
+                                              << "xyz\nbcde";
+        QTest::newRow("paste lines over selection") << Edit::Paste << -1 << false << 2 << "1\n2"
+                                                    << "xyz1\n2bc";
+        QTest::newRow("paste a long line") << Edit::Paste << 0 << true << 0 << "<long>"
+                                           << "";
+        QTest::newRow("cut and paste") << Edit::Cut << -2 << false << 4 << ""
+                                       << "xycdefgh";
+    }
+    void editsAcrossJoinsKeepTheText()
+    {
+        QFETCH(Edit, edit);
+        QFETCH(int, from);
+        QFETCH(bool, afterJoin);
+        QFETCH(int, selected);
+        QFETCH(QString, input);
+        QFETCH(QString, expected);
+
+        const QString original = QStringLiteral("head\n") + aroundJoin() + QStringLiteral("\ntail");
+        RichTextBox box;
+        box.setText(original);
+        const int join = joinOffsets(box).value(0, -1);
+        QVERIFY(join > 0);
+        QCOMPARE(original.mid(join - 4, 8), QStringLiteral("xyz abcd"));
+
+        const QString pasted = input == QStringLiteral("<long>") ? line(kMaxPieceChars * 3) : input;
+        QString model = original;
+        const int at = join + from;
+        place(box, at, afterJoin, selected);
+        switch (edit) {
+        case Edit::Type:
+            QTest::keyClicks(&box, input);
+            model.replace(at, selected, input);
+            break;
+        case Edit::Backspace:
+            QTest::keyClick(&box, Qt::Key_Backspace);
+            selected ? model.remove(at, selected) : model.remove(at - 1, 1);
+            break;
+        case Edit::Delete:
+            QTest::keyClick(&box, Qt::Key_Delete);
+            model.remove(at, selected ? selected : 1);
+            break;
+        case Edit::Enter:
+            QTest::keyClick(&box, Qt::Key_Return);
+            model.replace(at, selected, QStringLiteral("\n"));
+            break;
+        case Edit::Paste:
+            QApplication::clipboard()->setText(pasted);
+            box.paste();
+            model.replace(at, selected, pasted);
+            break;
+        case Edit::Cut:
+            box.cut();
+            QCOMPARE(QApplication::clipboard()->text(), original.mid(at, selected));
+            model.remove(at, selected);
+            QCOMPARE(box.text(), model);
+            place(box, join + 100, false);
+            box.paste();
+            model.insert(join + 100, original.mid(at, selected));
+            break;
+        default:
+            QFAIL("not an edit");
+        }
+        QCOMPARE(box.text(), model);
+        if (!expected.isEmpty())
+            QCOMPARE(model.mid(join - 4, 8), expected);
+
+        // Undo and redo bring back exactly what was there.
+        while (box.document()->isUndoAvailable())
+            box.undo();
+        QCOMPARE(box.text(), original);
+        while (box.document()->isRedoAvailable())
+            box.redo();
+        QCOMPARE(box.text(), model);
+    }
+
+    void stepsOverAJoinAsOverNothing_data()
+    {
+        QTest::addColumn<Edit>("key");
+        QTest::addColumn<bool>("afterJoin");
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<QString>("selection");
+        QTest::newRow("right") << Edit::Right << false << 1 << QString();
+        QTest::newRow("left") << Edit::Left << true << -1 << QString();
+        QTest::newRow("shift right") << Edit::ShiftRight << false << 1 << QStringLiteral("a");
+    }
+    void stepsOverAJoinAsOverNothing()
+    {
+        QFETCH(Edit, key);
+        QFETCH(bool, afterJoin);
+        QFETCH(int, offset);
+        QFETCH(QString, selection);
+        RichTextBox box;
+        box.setText(aroundJoin());
+        const int join = joinOffsets(box).value(0);
+        place(box, join, afterJoin);
+        if (key == Edit::Left)
+            QTest::keyClick(&box, Qt::Key_Left);
+        else
+            QTest::keyClick(&box, Qt::Key_Right,
+                            key == Edit::ShiftRight ? Qt::ShiftModifier : Qt::NoModifier);
+        QCOMPARE(box.textCursor().position(), position(box, join + offset, false));
+        QCOMPARE(box.textCursor().hasSelection(), !selection.isEmpty());
+        if (!selection.isEmpty()) {
+            box.copy(); // what the selection holds for the user
+            QCOMPARE(QApplication::clipboard()->text(), selection);
+        }
+    }
+
+    // A piece emptied of its text gets its typing format from the join before
+    // it; a block end typed there is still a line break.
+    void anEmptiedPieceTakesTypingAndEnter()
+    {
+        RichTextBox box;
+        const QString original = line(3 * kMaxPieceChars, true, 5);
+        box.setText(original);
+        QTextBlock second = box.document()->firstBlock().next();
+        const int offset = second.position() - 1;
+        QTextCursor c(second);
+        c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+        const int removed = c.selectedText().size();
+        box.setTextCursor(c);
+        QTest::keyClick(&box, Qt::Key_Delete);
+        QTest::keyClicks(&box, "x");
+        QTest::keyClick(&box, Qt::Key_Return);
+        QTest::keyClicks(&box, "y");
+        box.setSelColor(0x0000FF);
+        QTest::keyClicks(&box, "z");
+        QString model = original;
+        model.replace(offset, removed, QStringLiteral("x\r\nyz"));
+        QCOMPARE(box.text(), model);
+    }
+
+    void formattingAcrossAJoinChangesOnlyTheSelection()
+    {
+        RichTextBox box;
+        const QString original = line(2 * kMaxPieceChars, true, 5);
+        box.setText(original);
+        const int join = joinOffsets(box).value(0);
+        place(box, join - 3, false, 6);
+        box.setSelColor(0x0000FF);
+        box.setSelFontSize(20);
+        box.setSelBold(true);
+        QCOMPARE(box.text(), original);
+        const int from = position(box, join - 3, false);
+        const int to = position(box, join + 3, false);
+        const auto formats = test::charFormats(box);
+        for (int pos = from - 2; pos < to + 2; ++pos) {
+            if (!formats.contains(pos))
+                continue; // the join itself
+            const bool inside = pos >= from && pos < to;
+            QCOMPARE(formats[pos].contains(QTextFormat::ForegroundBrush), inside);
+            QCOMPARE(formats[pos].contains(QTextFormat::FontWeight), inside);
+        }
+        box.selectAll();
+        box.setSelItalic(true);
+        QCOMPARE(box.text(), original);
+        QVERIFY(joinOffsets(box).contains(join));
+    }
+
+    void copiedTextHasNoJoins()
+    {
+        RichTextBox box;
+        const QString original = line(2 * kMaxPieceChars, true, 5) + QStringLiteral("\r\n\u00A0x");
+        box.setText(original);
+        box.selectAll();
+        box.copy();
+        QCOMPARE(QApplication::clipboard()->text(), withLf(original));
+    }
+
+    // The save looks past ASCII stretches quickly; the question must still
+    // name the first character the file cannot hold, wherever it is.
+    void theSaveQuestionNamesTheFirstUnsavableCharacter_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("named");
+        const QString ascii(70000, u'a');
+        QTest::newRow("after a long ASCII stretch")
+            << ascii + QStringLiteral("\u0100b\u4E00") << QStringLiteral("U+0100");
+        QTest::newRow("before it, beside cp1252 letters")
+            << QStringLiteral("\u20AC\u4E00") + ascii << QStringLiteral("U+4E00");
+        QTest::newRow("a pair across stretches")
+            << QString(65535, u'a') + QStringLiteral("\U0001F600") << QStringLiteral("U+1F600");
+    }
+    void theSaveQuestionNamesTheFirstUnsavableCharacter()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, named);
+        QTemporaryDir dir;
+        test::FakePlatform platform;
+        platform.messageBox.answers = {kAnswerNo};
+        CommonDialog dialog(platform.dialogs);
+        RichTextBox area;
+        area.setText(text);
+        int number = 0;
+        QString loaded;
+        TextFileContext context{dialog, area, platform.files, platform.messageBox, number, loaded};
+        platform.dialogs.choose(dir.filePath(QStringLiteral("out.txt")));
+        QVERIFY(!saveTextFile(context));
+        QCOMPARE(platform.messageBox.calls.size(), 1);
+        QVERIFY2(platform.messageBox.calls[0].prompt.contains(named + u')'),
+                 qPrintable(platform.messageBox.calls[0].prompt));
+    }
+
+    // Load, select all, format, save: the file comes back byte for byte.
+    void aLongLineFileSavesBackByteForByte()
+    {
+        QByteArray bytes;
+        QRandomGenerator random(3);
+        while (bytes.size() < 5 * kMaxPieceChars) {
+            const char b = char(random.bounded(256));
+            if (b != '\r' && b != '\n')
+                bytes.append(b);
+        }
+        bytes += "\r\nshort\r\n" + bytes.left(2 * kMaxPieceChars);
+        QTemporaryDir dir;
+        const QString in = dir.filePath(QStringLiteral("in.txt"));
+        const QString out = dir.filePath(QStringLiteral("out.txt"));
+        QFile file(in);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+        file.close();
+
+        test::FakePlatform platform;
+        CommonDialog dialog(platform.dialogs);
+        RichTextBox area;
+        int number = 0;
+        QString loaded;
+        TextFileContext context{dialog, area, platform.files, platform.messageBox, number, loaded};
+        platform.dialogs.choose(in);
+        QVERIFY(loadTextFile(context));
+        QVERIFY(area.document()->blockCount() > 7);
+        area.selectAll();
+        area.setSelColor(0x00FF00);
+        platform.dialogs.choose(out);
+        QVERIFY(saveTextFile(context));
+        QFile saved(out);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), bytes + "\r\n");
+    }
+};
+
+QTEST_MAIN(LongLinesTest)
+#include "tst_longlines.moc"
