@@ -23,7 +23,8 @@ public:
     // Only regular files can be read; folders, pipes and devices are refused without blocking.
     virtual void openForInput(int fileNumber, const QString &path) = 0;
     virtual qint64 length(int fileNumber) = 0;
-    // The next count bytes, one character each.
+    // The next count bytes, one character each. Rather than give a mix of old and new, fails
+    // when another program changes them while they are read.
     virtual QString input(int fileNumber, qint64 count) = 0;
 
     // Nothing reaches path until close() succeeds; a failed save leaves the old file as it was.

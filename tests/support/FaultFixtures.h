@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+namespace vellumo::test {
+
+QByteArray readFile(const QString &path);
+bool writeFile(const QString &path, const QByteArray &bytes);
+
+// Name -> type, mode, owner and content of everything in a folder, to show that a failed
+// command changed nothing and left nothing behind.
+QMap<QString, QString> folderSnapshot(const QString &folder);
+
+// Small file systems made for one test and mounted in folders of its own, where the machine
+// lets a test mount them (root, a loop device, mkfs.ext4). Unmounted, last first, when it goes.
+class ScratchMounts {
+public:
+    ScratchMounts() = default;
+    ScratchMounts(const ScratchMounts &) = delete;
+    ScratchMounts &operator=(const ScratchMounts &) = delete;
+    ~ScratchMounts();
+
+    // Each returns an empty string when mounted, else why not.
+    QString ext4(const QString &image, qint64 bytes, const QStringList &mkfsOptions,
+                 const QString &mountPoint);
+    QString tmpfs(qint64 bytes, const QString &mountPoint);
+
+private:
+    QStringList m_mounted;
+};
+
+// Writes zeros to path until the file system is full and syncs. Returns false if it could not.
+bool fillFileSystem(const QString &path);
+// Gives back about `bytes` of the space that fillFileSystem took with path.
+bool freeSpace(const QString &path, qint64 bytes);
+qint64 availableBytes(const QString &folder);
+
+} // namespace vellumo::test

@@ -1,0 +1,430 @@
+// Whatever file, name, registry value or label the program meets: each row of the matrix loads
+// a file and saves the text back to it as a user (never root) would, and states what the user
+// sees; nothing else may change. Hostile values never reach a shell.
+
+#include "about/SysInfo.h"
+#include "about/frmAbout.h"
+#include "app/Identity.h"
+#include "app/frmMain.h"
+#include "platform/CodePage.h"
+#include "platform/FileLayer.h"
+#include "platform/FileSearch.h"
+#include "platform/ProgramStart.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/FaultFixtures.h"
+#include "support/Modal.h"
+#include "support/Unprivileged.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDialog>
+#include <QDirIterator>
+#include <QLabel>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+constexpr qint64 kMiB = 1024 * 1024;
+const QString kPrecious = QStringLiteral("precious words");
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QByteArray sha1Of(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return "<unreadable>";
+    return hash.result().toHex();
+}
+
+bool giveToUser(const QString &path)
+{
+    return !runningAsRoot() ||
+           ::lchown(native(path).constData(), unprivilegedUid(), unprivilegedGid()) == 0;
+}
+
+// Writes a file of numbered 64-byte lines and returns the SHA-1 of it followed by CR LF.
+QByteArray writeLines(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray block;
+    for (int i = 0; i < 16384; ++i)
+        block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
+    for (qint64 done = 0; done < size; done += block.size()) {
+        const QByteArray piece = block.left(size - done);
+        if (file.write(piece) != piece.size())
+            return {};
+        hash.addData(piece);
+    }
+    hash.addData("\r\n");
+    return hash.result().toHex();
+}
+
+} // namespace
+
+class BadInputTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    void menu(const char *item) { window->findChild<QAction *>(item)->trigger(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+        // The rows run as a user who may create files in here.
+        QVERIFY(::chmod(native(dir->path()).constData(), 0777) == 0);
+    }
+    void cleanup()
+    {
+        QDirIterator it(dir->path(), QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext())
+            ::chmod(native(it.next()).constData(), 0777);
+        window.reset();
+        platform.reset();
+        dir.reset();
+    }
+
+    // ---- the matrix
+
+    void loadThenSaveBack_data()
+    {
+        // kind: how the test makes `name`: "file" holds `bytes`; the others are what they say.
+        // name: the path below the test's folder; ~N stands for a name that makes the whole
+        //   path N characters long.
+        // loadSees, saveSees: "done", or the reason the failure message gives.
+        // saved: the file after the save, when it is done ("lines": its own bytes and CR LF).
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("loadSees");
+        QTest::addColumn<QString>("saveSees");
+        QTest::addColumn<QByteArray>("saved");
+
+        const QString done = QStringLiteral("done");
+        const QString file = QStringLiteral("file");
+        const QString in = QStringLiteral("in.txt");
+        auto loads = [&](const char *row, const QByteArray &bytes, const QByteArray &saved) {
+            QTest::newRow(row) << file << bytes << in << done << done << saved;
+        };
+        loads("empty file", "", "\r\n");
+        for (int b = 0; b < 256; ++b) {
+            const QByteArray one(1, char(b));
+            QTest::addRow("one byte 0x%02X", b)
+                << file << one << in << done << done << one + "\r\n";
+        }
+        loads("NUL bytes", QByteArray("\0a\0\0b\0", 6), QByteArray("\0a\0\0b\0\r\n", 8));
+        loads("no final line break", "first\r\nlast", "first\r\nlast\r\n");
+        // Line breaks come back in the form the file used first.
+        loads("mixed line breaks, CR LF first", "a\r\nb\nc\rd", "a\r\nb\r\nc\r\nd\r\n");
+        loads("mixed line breaks, LF first", "a\nb\r\nc\rd\n", "a\nb\nc\nd\n\r\n");
+        loads("lone CR at the end", "text\r", "text\r\r\n");
+        QTest::newRow("256 MB file")
+            << "lines" << QByteArray() << in << done << done << QByteArray();
+        // What the area cannot hold is refused; saving then writes what the area holds.
+        QTest::newRow("file larger than the area holds")
+            << "sparse" << QByteArray() << in << "the text area takes at most 512 MB" << done
+            << kPrecious.toLatin1() + "\r\n";
+        QTest::newRow("directory") << "directory" << QByteArray() << "folder.txt"
+                                   << "Is a directory"
+                                   << "Is a directory" << QByteArray();
+        QTest::newRow("FIFO") << "fifo" << QByteArray() << "pipe.txt"
+                              << "Not a regular file"
+                              << "Not a regular file" << QByteArray();
+        QTest::newRow("/dev/zero") << "device" << QByteArray() << "/dev/zero"
+                                   << "Not a regular file"
+                                   << "Not a regular file" << QByteArray();
+        // The link stays; the file it names is made.
+        QTest::newRow("dangling symbolic link")
+            << "dangling" << QByteArray() << "link.txt"
+            << "No such file or directory" << done << kPrecious.toLatin1() + "\r\n";
+        QTest::newRow("symbolic link loop") << "loop" << QByteArray() << "loop.txt"
+                                            << "Too many levels of symbolic links"
+                                            << "Too many levels of symbolic links" << QByteArray();
+        QTest::newRow("blanks, non-ASCII and a leading dash")
+            << file << QByteArray("hello") << QString::fromUtf8("-my n\xC3\xB6tes \xE2\x82\xAC.txt")
+            << done << done << QByteArray("hello\r\n");
+        QTest::newRow("path of 260 characters")
+            << file << QByteArray("hello") << "~260" << done << done << QByteArray("hello\r\n");
+        // The file dialogs take names of up to 260 characters.
+        QTest::newRow("path of 261 characters") << file << QByteArray("hello") << "~261"
+                                                << "is longer than 260 characters"
+                                                << "is longer than 260 characters" << QByteArray();
+        // Fewer characters than that, but as many bytes as a name may have, and one more.
+        QTest::newRow("name of 128 characters, 255 bytes")
+            << file << QByteArray("hello") << QString(127, QChar(0xE9)) + u'x' << done << done
+            << QByteArray("hello\r\n");
+        QTest::newRow("name of 128 characters, 256 bytes")
+            << "none" << QByteArray() << QString(128, QChar(0xE9)) << "File name too long"
+            << "File name too long" << QByteArray();
+        QTest::newRow("unreadable file")
+            << "unreadable" << QByteArray("secret") << in << "Permission denied"
+            << "Permission denied" << QByteArray();
+        QTest::newRow("file in a read-only folder")
+            << "read-only folder" << QByteArray("hello") << "ro/in.txt" << done
+            << "Permission denied" << QByteArray();
+        QTest::newRow("read-only file") << "read-only file" << QByteArray("hello") << in << done
+                                        << "Permission denied" << QByteArray();
+    }
+    void loadThenSaveBack()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, name);
+        QFETCH(QString, loadSees);
+        QFETCH(QString, saveSees);
+        QFETCH(QByteArray, saved);
+
+        QString target = name.startsWith(u'/') ? name : path(name);
+        if (name.startsWith(u'~')) {
+            const int length = name.mid(1).toInt();
+            const int room = length - int(dir->path().size()) - 1;
+            if (room < 5 || room > 255)
+                QSKIP("the temporary folder's path is too long for this row");
+            target = path(QString(room - 4, u'p') + ".txt");
+            QCOMPARE(target.size(), length);
+        }
+        QString real = target; // the file a save writes
+        const QString folder = kind == "device" ? dir->path() : QFileInfo(target).absolutePath();
+        if (kind == "file" || kind == "unreadable" || kind == "read-only file") {
+            QVERIFY(writeFile(target, bytes));
+            QVERIFY(giveToUser(target));
+            if (kind == "unreadable")
+                QVERIFY(::chmod(native(target).constData(), 0) == 0);
+            if (kind == "read-only file")
+                QVERIFY(::chmod(native(target).constData(), 0444) == 0);
+        } else if (kind == "read-only folder") {
+            QVERIFY(QDir().mkdir(folder));
+            QVERIFY(writeFile(target, bytes));
+            QVERIFY(giveToUser(target));
+            QVERIFY(::chmod(native(folder).constData(), 0555) == 0);
+        } else if (kind == "lines") {
+#ifdef VELLUMO_SANITIZED
+            QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
+#endif
+            saved = writeLines(target, 256 * kMiB);
+            QVERIFY(!saved.isEmpty());
+            QVERIFY(giveToUser(target));
+        } else if (kind == "sparse") {
+            QFile big(target);
+            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(600 * kMiB));
+            big.close();
+            QVERIFY(giveToUser(target));
+        } else if (kind == "directory") {
+            QVERIFY(QDir().mkdir(target));
+        } else if (kind == "fifo") {
+            QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
+        } else if (kind == "device") {
+            target = real = name;
+        } else if (kind == "dangling") {
+            QVERIFY(::symlink("missing.txt", native(target).constData()) == 0);
+            real = path(QStringLiteral("missing.txt"));
+        } else if (kind == "loop") {
+            QVERIFY(::symlink("loop-b.txt", native(target).constData()) == 0);
+            QVERIFY(::symlink("loop.txt", native(path("loop-b.txt")).constData()) == 0);
+        }
+        auto topBefore = folderSnapshot(dir->path());
+        auto folderBefore = folderSnapshot(folder);
+
+        window->RichTextBox1()->setText(kPrecious);
+        const ChildResult result = runAsNobody(
+            [&] {
+                QStringList seen;
+                platform->dialogs.choose(target);
+                menu("Load");
+                menu("Save");
+                for (const auto &call : platform->messageBox.calls)
+                    seen << call.title + u'|' + call.prompt;
+                const QString text = window->RichTextBox1()->text();
+                seen << (text == kPrecious ? QStringLiteral("area kept")
+                                           : QStringLiteral("area %1").arg(text.size()));
+                return seen.join(u'\n');
+            },
+            kind == "lines" ? 240000 : 30000);
+        QVERIFY2(result.finished(), qPrintable(result.describe()));
+        const QStringList seen = result.report.split(u'\n');
+        QCOMPARE(seen.size(), 3);
+
+        // A failure names the file and says why.
+        auto failed = [&target](const QString &box, const QString &command, const QString &why) {
+            return box.startsWith(command + QStringLiteral(" failed|")) &&
+                   box.contains(u'"' + target + u'"') && box.endsWith(why + u'.');
+        };
+        if (loadSees == "done") {
+            QCOMPARE(seen[0], QStringLiteral("Load Successful|Text has been loaded"));
+        } else {
+            QVERIFY2(failed(seen[0], "Load", loadSees), qPrintable(seen[0]));
+            QCOMPARE(seen[2], QStringLiteral("area kept"));
+        }
+        if (saveSees == "done") {
+            QCOMPARE(seen[1], QStringLiteral("Save Successful|Text has been Saved"));
+            if (kind == "lines")
+                QCOMPARE(sha1Of(real), saved);
+            else
+                QVERIFY2(readFile(real) == saved, readFile(real).toHex().constData());
+        } else {
+            QVERIFY2(failed(seen[1], "Save", saveSees), qPrintable(seen[1]));
+        }
+
+        // Nothing but the saved file changed; no temporary file stayed.
+        auto topAfter = folderSnapshot(dir->path());
+        auto folderAfter = folderSnapshot(folder);
+        if (saveSees == "done") {
+            for (auto *snapshot : {&topBefore, &topAfter, &folderBefore, &folderAfter})
+                snapshot->remove(QFileInfo(real).fileName());
+        }
+        QCOMPARE(topAfter, topBefore);
+        QCOMPARE(folderAfter, folderBefore);
+        if (kind == "device") {
+            struct stat st;
+            QVERIFY(::stat("/dev/zero", &st) == 0 && S_ISCHR(st.st_mode));
+        }
+        if (kind == "dangling")
+            QCOMPARE(QFile::symLinkTarget(target), real);
+    }
+
+    // ---- what reaches the system
+
+    // A shell given any of these would make the marker file. The tool path from the registry
+    // is one program path, so each names a program that is not there, and nothing starts.
+    void registryValuesNeverReachAShell_data()
+    {
+        QTest::addColumn<QString>("value"); // %M stands for the marker's path
+        QTest::newRow("semicolon") << "/bin/true; touch %M";
+        QTest::newRow("and") << "/bin/true && touch %M";
+        QTest::newRow("pipe") << "/bin/true | touch %M";
+        QTest::newRow("command substitution") << "$(touch %M)";
+        QTest::newRow("backquotes") << "`touch %M`";
+        QTest::newRow("quotes") << "\"/bin/true\" \"$(touch %M)\"";
+        QTest::newRow("leading dash") << "-c 'touch %M'";
+        QTest::newRow("line break") << "/bin/true\ntouch %M";
+    }
+    void registryValuesNeverReachAShell()
+    {
+        QFETCH(QString, value);
+        const QString marker = path(QStringLiteral("marker"));
+        value.replace(QStringLiteral("%M"), marker);
+        platform->registry.setText(kMsinfoKey, kMsinfoPathValue, value.toStdString());
+        Services services = platform->services;
+        DiskFileSearch search;
+        DetachedProgramStart start;
+        services.fileSearch = &search;
+        services.programStart = &start;
+
+        StartSysInfo(services);
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        QCOMPARE(platform->messageBox.calls[0].prompt, QString::fromLatin1(kSysInfoUnavailable));
+        QTest::qWait(300); // what a shell would have had to run
+        QVERIFY(!QFile::exists(marker));
+    }
+
+    // A program whose path holds every one of those characters starts as itself.
+    void toolPathsWithShellCharactersStartAsThemselves_data()
+    {
+        QTest::addColumn<bool>("asFolder"); // the second lookup: a folder with MSINFO32.EXE
+        QTest::newRow("tool path") << false;
+        QTest::newRow("tool folder") << true;
+    }
+    void toolPathsWithShellCharactersStartAsThemselves()
+    {
+        QFETCH(bool, asFolder);
+        const QString marker = path(QStringLiteral("marker"));
+        const QString started = path(QStringLiteral("started"));
+        const QString folder =
+            path(QStringLiteral("tools; touch %1 $(touch %1) `touch %1` 'q' \"dq\" && |-x")
+                     .arg(QFileInfo(marker).fileName()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString program = folder + (asFolder ? QStringLiteral("/MSINFO32.EXE")
+                                                   : QStringLiteral("/tool -c 'touch x'"));
+        QVERIFY(writeFile(program, "#!/bin/sh\necho \"$#\" > '" + native(started) +
+                                       ".part' && mv '" + native(started) + ".part' '" +
+                                       native(started) + "'\n"));
+        QVERIFY(::chmod(native(program).constData(), 0755) == 0);
+        if (asFolder)
+            platform->registry.setText(kSharedToolsKey, kSharedToolsMsinfoValue,
+                                       folder.toStdString());
+        else
+            platform->registry.setText(kMsinfoKey, kMsinfoPathValue, program.toStdString());
+        Services services = platform->services;
+        DiskFileSearch search;
+        DetachedProgramStart start;
+        services.fileSearch = &search;
+        services.programStart = &start;
+
+        // The shell runs in the tool's folder: a relative "touch" would land there too.
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir->path()));
+        StartSysInfo(services);
+        QDir::setCurrent(cwd);
+        QVERIFY(platform->messageBox.calls.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);
+        QCOMPARE(readFile(started), QByteArray("0\n")); // no arguments either
+        QVERIFY(!QFile::exists(marker));
+        QVERIFY(!QFile::exists(path("x")));
+    }
+
+    // The address handed on is the program's own, whatever the label has come to show.
+    void webAddressIsTheProgramsOwn_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::newRow("as laid out") << "https://orchardnet.example";
+        QTest::newRow("a file") << "file:///etc/passwd";
+        QTest::newRow("a script") << "javascript:alert(1)";
+        QTest::newRow("another site") << "https://elsewhere.example/login";
+        QTest::newRow("a command") << "$(touch /tmp/x); xdg-open --help";
+    }
+    void webAddressIsTheProgramsOwn()
+    {
+        QFETCH(QString, label);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        auto ran = whenModal([&](QWidget *modal) {
+            QPointer<QDialog> dialog = qobject_cast<QDialog *>(modal);
+            if (dialog && QTest::qWaitForWindowActive(dialog)) {
+                auto *address = dialog->findChild<QLabel *>(QStringLiteral("Label2"));
+                QVERIFY(address);
+                address->setText(label);
+                QTest::mouseClick(address, Qt::LeftButton);
+            }
+            if (dialog && dialog->isVisible())
+                dialog->reject();
+        });
+        window->findChild<QAction *>(QStringLiteral("Info"))->trigger();
+        QVERIFY(*ran);
+        QCOMPARE(platform->shell.opened, QStringList{QString::fromLatin1(frmAbout::kForumAddress)});
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    BadInputTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_badinput.moc"

@@ -1,0 +1,512 @@
+// Real faults while saving and loading: a disk that fills up at every stage of a save, a program
+// killed while it saves, a file that changes while it is read. None may cost the user a byte.
+
+#include "app/Identity.h"
+#include "app/frmMain.h"
+#include "platform/CodePage.h"
+#include "platform/FileLayer.h"
+#include "platform/RichTextBox.h"
+#include "support/Fakes.h"
+#include "support/FaultFixtures.h"
+#include "support/Unprivileged.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+constexpr qint64 kKiB = 1024;
+constexpr qint64 kMiB = 1024 * kKiB;
+
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
+QByteArray sha1(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();
+}
+
+// Lines of printable Windows-1252 text, each ended by LF, distinct for each seed, so that the
+// area gives the text back unchanged and any two versions differ throughout.
+QByteArray lines(qint64 size, int seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i) {
+        const qint64 column = i % 73;
+        bytes[i] = column == 72 ? '\n' : char(0x21 + (i * 7 + seed * 31 + i / 73) % 0xDE);
+    }
+    return bytes;
+}
+
+// The message boxes and the area as the child saw them, one line each.
+QString report(const FakePlatform &platform, const frmMain &window, const QString &areaBefore)
+{
+    QStringList out;
+    for (const auto &call : platform.messageBox.calls)
+        out << call.title + u'|' + call.prompt;
+    out << (window.RichTextBox1()->text() == areaBefore ? QStringLiteral("area kept")
+                                                        : QStringLiteral("area changed"));
+    return out.join(u'\n');
+}
+
+} // namespace
+
+class FaultsTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<QTemporaryDir> dir;
+
+    QString path(const QString &name) const { return dir->filePath(name); }
+    void menu(frmMain &w, const char *item) { w.findChild<QAction *>(item)->trigger(); }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(dir->isValid());
+    }
+    void cleanup()
+    {
+        window.reset();
+        platform.reset();
+        dir.reset();
+    }
+
+    // ---- the disk fills up
+
+    void diskFullAtEveryStageKeepsTheOldFile_data()
+    {
+        // "limit": a file size limit of `amount` bytes, as a full disk cuts writes;
+        // "disk": an ext4 image with `amount` bytes free;
+        // "sync": space that runs out only when the text is written back, at the sync;
+        // "rename": a full disk with a full folder, so that the new name cannot be made.
+        QTest::addColumn<QString>("medium");
+        QTest::addColumn<qint64>("amount");
+        QTest::addColumn<qint64>("textSize");
+        QTest::addColumn<QString>("reason"); // empty: the save succeeds
+
+        const qint64 text = 3 * kMiB + 512 * kKiB; // three whole write chunks and part of one
+        const qint64 saved = text + 2;
+        const QString tooLarge = QStringLiteral("File too large");
+        const QString noSpace = QStringLiteral("No space left on device");
+        QTest::newRow("limit: nothing fits") << "limit" << qint64(0) << text << tooLarge;
+        QTest::newRow("limit: first chunk") << "limit" << 512 * kKiB << text << tooLarge;
+        QTest::newRow("limit: a middle chunk") << "limit" << 3 * kMiB / 2 << text << tooLarge;
+        QTest::newRow("limit: last byte of the last chunk")
+            << "limit" << saved - 1 << text << tooLarge;
+        QTest::newRow("limit: exactly enough saves") << "limit" << saved << text << QString();
+        QTest::newRow("disk: first chunk") << "disk" << 256 * kKiB << text << noSpace;
+        QTest::newRow("disk: a middle chunk") << "disk" << 3 * kMiB / 2 << text << noSpace;
+        QTest::newRow("disk: last chunk") << "disk" << text - 128 * kKiB << text << noSpace;
+        QTest::newRow("disk: at the sync")
+            << "sync" << qint64(0) << 4 * kMiB << "No space left on device|Input/output error";
+        QTest::newRow("disk: at the rename") << "rename" << qint64(0) << qint64(8) << noSpace;
+    }
+    void diskFullAtEveryStageKeepsTheOldFile()
+    {
+        QFETCH(QString, medium);
+        QFETCH(qint64, amount);
+        QFETCH(qint64, textSize);
+        QFETCH(QString, reason);
+
+        ScratchMounts mounts;
+        QString folder = dir->path();
+        if (medium == "disk") {
+            folder = path("disk");
+            const QString why =
+                mounts.ext4(path("disk.img"), 16 * kMiB, {"-m", "0", "-b", "4096"}, folder);
+            if (!why.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+        } else if (medium == "sync") {
+            // The image is sparse and larger than the small file system that holds it: its
+            // own free space is never the limit, and writing back what was saved is.
+            const QString why = mounts.tmpfs(3 * kMiB, path("outer"));
+            if (!why.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no small file system to hold an image: ") + why));
+            folder = path("inner");
+            const QString inner =
+                mounts.ext4(path("outer/inner.img"), 32 * kMiB, {"-m", "0"}, folder);
+            if (!inner.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no file system image: ") + inner));
+        } else if (medium == "rename") {
+            // Small files live inside their inode: with no block free, only a new name fails.
+            folder = path("disk");
+            const QString why =
+                mounts.ext4(path("disk.img"), 2 * kMiB, {"-m", "0", "-O", "inline_data"}, folder);
+            if (!why.isEmpty())
+                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+        }
+
+        // A small file in a folder of its own for the full folder, else a larger one.
+        const QString target =
+            folder + QLatin1String(medium == "rename" ? "/notes/notes.txt" : "/notes.txt");
+        QVERIFY(QDir().mkpath(QFileInfo(target).absolutePath()));
+        QVERIFY(
+            writeFile(target, medium == "rename" ? QByteArray("old\r\n") : lines(100 * kKiB, 1)));
+        // On disk before the fault, not only in memory.
+        const int sync = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(sync >= 0 && ::syncfs(sync) == 0);
+        ::close(sync);
+        const QByteArray before = readFile(target);
+        if (medium == "disk") {
+            QVERIFY(fillFileSystem(folder + QStringLiteral("/filler")));
+            QVERIFY(freeSpace(folder + QStringLiteral("/filler"), amount));
+            QVERIFY2(qAbs(availableBytes(folder) - amount) < 64 * kKiB,
+                     qPrintable(QString::number(availableBytes(folder))));
+        } else if (medium == "rename") {
+            const QByteArray filler = native(folder + QStringLiteral("/filler"));
+            QVERIFY(fillFileSystem(QFile::decodeName(filler)));
+            // Names of 16 bytes, as long as the one a save gives its new text
+            // ("notes.txt.XXXXXX"), until none fits. Links, so that inodes are left for the new
+            // text itself.
+            for (int i = 0;; ++i) {
+                const QByteArray name = native(
+                    folder + QStringLiteral("/notes/%1.txt.abcd").arg(i, 7, 10, QChar(u'0')));
+                if (::link(filler.constData(), name.constData()) != 0) {
+                    QCOMPARE(errno, ENOSPC);
+                    break;
+                }
+            }
+        }
+        const auto folderBefore = folderSnapshot(QFileInfo(target).absolutePath());
+
+        const QString text = decodeCp1252(lines(textSize, 2));
+        window->RichTextBox1()->setText(text);
+        const ChildResult result = runInChild([&] {
+            if (medium == "limit") {
+                ::signal(SIGXFSZ, SIG_IGN);
+                const rlimit limit{rlim_t(amount), rlim_t(amount)};
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    return QStringLiteral("setrlimit failed");
+            }
+            platform->dialogs.choose(target);
+            menu(*window, "Save");
+            return report(*platform, *window, text);
+        });
+        QVERIFY2(result.finished(), qPrintable(result.describe()));
+        const QStringList seen = result.report.split(u'\n');
+
+        if (reason.isEmpty()) {
+            QCOMPARE(seen, (QStringList{"Save Successful|Text has been Saved", "area kept"}));
+            QVERIFY(readFile(target) == encodeCp1252(text) + "\r\n");
+            return;
+        }
+        QCOMPARE(seen.size(), 2);
+        const QRegularExpression message(
+            QStringLiteral("^Save failed\\|Cannot save %1: (%2)\\.$")
+                .arg(QRegularExpression::escape(u'"' + target + u'"'), reason));
+        QVERIFY2(message.match(seen[0]).hasMatch(), qPrintable(seen[0]));
+        QCOMPARE(seen[1], QStringLiteral("area kept"));
+        QVERIFY(readFile(target) == before);
+        QCOMPARE(folderSnapshot(QFileInfo(target).absolutePath()), folderBefore);
+    }
+
+    // ---- killed while saving
+
+    void killedWhileSavingLeavesTheOldTextOrTheNew()
+    {
+#ifdef VELLUMO_SANITIZED
+        const int kills = 25;
+#else
+        const int kills = 60;
+#endif
+        const QString target = path(QStringLiteral("notes.txt"));
+        const QByteArray texts[2] = {lines(4 * kMiB, 3), lines(4 * kMiB + 333, 4)};
+        const QByteArray files[2] = {texts[0] + "\r\n", texts[1] + "\r\n"};
+        // One window for each text, so that every save replaces the file's text with the other.
+        frmMain other(platform->services);
+        frmMain *windows[2] = {window.get(), &other};
+        for (int i = 0; i < 2; ++i)
+            windows[i]->RichTextBox1()->setText(decodeCp1252(texts[i]));
+        QVERIFY(writeFile(target, files[0]));
+        platform->dialogs.choose(target);
+
+        auto startSave = [&](frmMain *w) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                menu(*w, "Save");
+                ::_exit(platform->messageBox.calls.size() == 1 ? 0 : 1);
+            }
+            return child;
+        };
+        // How long a whole save takes here, so that the kills fall all over it.
+        QElapsedTimer timer;
+        timer.start();
+        int status = 0;
+        const pid_t timed = startSave(windows[1]);
+        QCOMPARE(::waitpid(timed, &status, 0), timed);
+        const qint64 saveNs = timer.nsecsElapsed();
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        QVERIFY(readFile(target) == files[1]);
+
+        const QRegularExpression leftOver(QStringLiteral("^notes\\.txt\\.[A-Za-z0-9]{6}$"));
+        int interrupted = 0;
+        for (int i = 0; i < kills; ++i) {
+            const int holds = readFile(target) == files[0] ? 0 : 1;
+            const pid_t child = startSave(windows[1 - holds]);
+            QVERIFY(child > 0);
+            const qint64 delayNs =
+                saveNs * (i % 20) / 16 + QRandomGenerator::global()->bounded(saveNs / 16 + 1);
+            ::usleep(useconds_t(delayNs / 1000));
+            ::kill(child, SIGKILL);
+            QCOMPARE(::waitpid(child, &status, 0), child);
+
+            const QByteArray now = readFile(target);
+            QVERIFY2(now == files[0] || now == files[1],
+                     qPrintable(QStringLiteral("kill %1 after %2 ms left %3 bytes, sha1 %4")
+                                    .arg(i)
+                                    .arg(delayNs / 1000000)
+                                    .arg(now.size())
+                                    .arg(QString::fromLatin1(sha1(now)))));
+            interrupted += now == files[holds] && WIFSIGNALED(status);
+            for (const QString &name : QDir(dir->path()).entryList(QDir::Files | QDir::Hidden)) {
+                if (name != QStringLiteral("notes.txt"))
+                    QVERIFY2(leftOver.match(name).hasMatch(), qPrintable(name));
+            }
+        }
+        qInfo("%d of %d kills came before the new text was in place", interrupted, kills);
+        QVERIFY(interrupted > 0);
+
+        // What a killed save can leave beside the file does not disturb the next one.
+        const QStringList decoys = {"notes.txt.XXXXXX", "notes.txt.abc123", "notes.txt.tmp"};
+        for (const QString &decoy : decoys)
+            QVERIFY(writeFile(path(decoy), "stale " + decoy.toUtf8()));
+        const auto leftBefore = folderSnapshot(dir->path());
+        const int holds = readFile(target) == files[0] ? 0 : 1;
+        platform->messageBox.calls.clear();
+        menu(*windows[1 - holds], "Save");
+        QCOMPARE(platform->messageBox.calls.size(), 1);
+        QCOMPARE(platform->messageBox.calls[0].title, QStringLiteral("Save Successful"));
+        QVERIFY(readFile(target) == files[1 - holds]);
+        auto leftAfter = folderSnapshot(dir->path());
+        leftAfter.remove(QStringLiteral("notes.txt"));
+        auto expected = leftBefore;
+        expected.remove(QStringLiteral("notes.txt"));
+        QCOMPARE(leftAfter, expected);
+    }
+
+    // ---- temporary files
+
+    void temporaryFileIsOwnerOnlyUntilItIsInPlace_data()
+    {
+        QTest::addColumn<int>("mode"); // -1: a new file
+        QTest::addColumn<int>("umask");
+        QTest::addColumn<int>("finalMode");
+
+        QTest::newRow("new file, umask 022") << -1 << 022 << 0644;
+        QTest::newRow("new file, umask 002") << -1 << 002 << 0664;
+        QTest::newRow("new file, umask 077") << -1 << 077 << 0600;
+        QTest::newRow("file readable by all") << 0644 << 022 << 0644;
+        QTest::newRow("file shared with the group") << 0660 << 077 << 0660;
+        QTest::newRow("file for all to write") << 0666 << 022 << 0666;
+    }
+    void temporaryFileIsOwnerOnlyUntilItIsInPlace()
+    {
+        QFETCH(int, mode);
+        QFETCH(int, umask);
+        QFETCH(int, finalMode);
+
+        const QString target = path(QStringLiteral("shared.txt"));
+        if (mode >= 0) {
+            QVERIFY(writeFile(target, "old"));
+            QVERIFY(::chmod(native(target).constData(), mode_t(mode)) == 0);
+        }
+        const mode_t savedMask = ::umask(mode_t(umask));
+        DiskFileLayer layer;
+        layer.openForOutput(1, target);
+        layer.printLine(1, QString(3 * kMiB, u'x')); // written through, in part
+
+        // The open files in the target's folder other than the target: the save's own.
+        QStringList temporary;
+        QDirIterator fds(QStringLiteral("/proc/self/fd"),
+                         QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+        while (fds.hasNext()) {
+            const QString fd = fds.next();
+            const QString file = QFile::symLinkTarget(fd);
+            if (QFileInfo(file).absolutePath() != dir->path() || file == target)
+                continue;
+            struct stat st;
+            QVERIFY(::stat(native(fd).constData(), &st) == 0);
+            temporary << QStringLiteral("%1 mode %2")
+                             .arg(QFileInfo(file).fileName())
+                             .arg(st.st_mode & 07777, 0, 8);
+        }
+        ::umask(savedMask);
+        QCOMPARE(temporary.size(), 1);
+        QVERIFY2(temporary[0].endsWith(QStringLiteral(" mode 600")), qPrintable(temporary[0]));
+        if (mode >= 0)
+            QCOMPARE(readFile(target), QByteArray("old"));
+
+        layer.close(1);
+        struct stat st;
+        QVERIFY(::stat(native(target).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), finalMode);
+        QCOMPARE(st.st_size, 3 * kMiB + 2);
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"shared.txt"});
+    }
+
+    // A name as long as a folder takes leaves no room for a temporary name made from it.
+    void filesWithTheLongestNamesCanBeSavedAgain_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("255 ASCII bytes") << QString(251, u'n') + ".txt";
+        QTest::newRow("255 bytes, two-byte letters at the cut")
+            << u'n' + QString(124, QChar(0xE9)) + ".txt" + QString(2, u'x');
+        QTest::newRow("248 bytes") << QString(244, u'n') + ".txt";
+    }
+    void filesWithTheLongestNamesCanBeSavedAgain()
+    {
+        QFETCH(QString, name);
+        QVERIFY(native(name).size() >= 248 && native(name).size() <= 255);
+        const QString target = path(name);
+        DiskFileLayer layer;
+        for (const char *text : {"first", "second", "third"}) {
+            const int n = layer.freeFile();
+            layer.openForOutput(n, target);
+            layer.printLine(n, QString::fromLatin1(text));
+            layer.close(n);
+            QCOMPARE(readFile(target), QByteArray(text) + "\r\n");
+        }
+        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+    }
+
+    // ---- the file changes while it is read
+
+    void fileChangingWhileLoaded_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("grows") << "grows";
+        QTest::newRow("shrinks and grows back") << "shrinks";
+        QTest::newRow("is replaced") << "replaced";
+    }
+    void fileChangingWhileLoaded()
+    {
+        QFETCH(QString, change);
+        const QString target = path(QStringLiteral("live.txt"));
+        const QByteArray full = lines(3 * kMiB, 5);
+        const QByteArray versions[3] = {lines(kMiB, 6), lines(700 * kKiB, 7),
+                                        lines(1300 * kKiB, 8)};
+        const QByteArray first = change == "replaced" ? versions[0] : full.left(kMiB);
+        QVERIFY(writeFile(target, first));
+
+        // Another program at work on the file, as fast as it can, while the user loads it.
+        std::atomic<bool> stop{false};
+        std::atomic<int> changes{0};
+        std::thread writer([&] {
+            const QByteArray name = native(target);
+            QRandomGenerator random(42);
+            if (change == "grows") {
+                const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+                for (qint64 at = kMiB; at < full.size() && !stop; at += 8 * kKiB) {
+                    if (::write(fd, full.constData() + at, 8 * kKiB) != 8 * kKiB)
+                        break;
+                    ++changes;
+                    ::usleep(2000);
+                }
+                ::close(fd);
+            } else if (change == "shrinks") {
+                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+                while (!stop) {
+                    const qint64 cut = random.bounded(kMiB);
+                    if (::ftruncate(fd, cut) != 0 ||
+                        ::pwrite(fd, first.constData() + cut, size_t(kMiB - cut), cut) !=
+                            ssize_t(kMiB - cut))
+                        break;
+                    ++changes;
+                }
+                ::close(fd);
+            } else {
+                const QByteArray next = name + ".next";
+                for (int k = 1; !stop; ++k) {
+                    const QByteArray &version = versions[k % 3];
+                    const int fd = ::open(next.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+                    const bool written = ::write(fd, version.constData(), size_t(version.size())) ==
+                                         ssize_t(version.size());
+                    ::close(fd);
+                    if (!written || ::rename(next.constData(), name.constData()) != 0)
+                        break;
+                    ++changes;
+                }
+            }
+        });
+
+        const QString changed =
+            QStringLiteral("Cannot read \"%1\": the file changed while it was read.").arg(target);
+        int loaded = 0;
+        int refused = 0;
+        QStringList wrong;
+        platform->dialogs.choose(target);
+        for (int i = 0; i < 12 && wrong.isEmpty(); ++i) {
+            const QString areaBefore = window->RichTextBox1()->text();
+            platform->messageBox.calls.clear();
+            menu(*window, "Load");
+            const QString text = window->RichTextBox1()->text();
+            if (platform->messageBox.calls.size() != 1) {
+                wrong << QStringLiteral("load %1 showed %2 boxes")
+                             .arg(i)
+                             .arg(platform->messageBox.calls.size());
+                break;
+            }
+            const auto box = platform->messageBox.calls[0];
+            if (box.title == QStringLiteral("Load failed")) {
+                ++refused;
+                if (change != "shrinks" || box.prompt != changed)
+                    wrong << QStringLiteral("load %1 failed: %2").arg(i).arg(box.prompt);
+                if (text != areaBefore)
+                    wrong << QStringLiteral("load %1 failed and changed the area").arg(i);
+                continue;
+            }
+            ++loaded;
+            const QByteArray bytes = encodeCp1252(text);
+            const bool asRead =
+                change == "replaced"
+                    ? (bytes == versions[0] || bytes == versions[1] || bytes == versions[2])
+                    : (bytes.size() >= (change == "grows" ? kMiB : 0) && full.startsWith(bytes));
+            if (!asRead)
+                wrong << QStringLiteral("load %1 gave %2 characters that the file never held")
+                             .arg(i)
+                             .arg(text.size());
+        }
+        stop = true;
+        writer.join();
+        qInfo("%d loads, %d refused as changed, while the file changed %d times", loaded, refused,
+              int(changes));
+        QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
+        QVERIFY(changes > 0);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    FaultsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_faults.moc"
