@@ -2,6 +2,7 @@
 
 #include "about/AboutLayout.h"
 #include "about/SysInfo.h"
+#include "platform/Accessibility.h"
 #include "platform/FormLayout.h"
 #include "platform/Shell.h"
 
@@ -66,6 +67,10 @@ void frmAbout::Load()
     connect(sysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
 
     m_label2 = form.control(QStringLiteral("Label2"));
+    markAsLink(m_label2);
+    describeControls(form, {{"picIcon", "Information icon", nullptr},
+                            {"cmdSysInfo", nullptr, "Starts the system information tool"},
+                            {"Label2", nullptr, "Opens the forum's web page in your browser"}});
     m_label2->installEventFilter(this);
     m_label2Pressed = false;
 

@@ -5,6 +5,7 @@
 #include "app/MainLayout.h"
 #include "document/Formatting.h"
 #include "document/Printing.h"
+#include "platform/Accessibility.h"
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
@@ -43,6 +44,16 @@ frmMain::frmMain(const Services &services, QWidget *parent)
     FormBuilder form(m_client, &makeRichText);
     form.build(mainLayout());
     m_text = qobject_cast<RichTextBox *>(form.control(QStringLiteral("RichTextBox1")));
+    describeControls(
+        form, {{"Frame1", "Text area", nullptr},
+               {"RichTextBox1", "Document", "The text to load, edit, format, save and print"},
+               {"Image2", "Vellumo icon", nullptr},
+               {"Image4", "Vellumo icon", nullptr},
+               {"cmdFont", nullptr, "Sets the font, size and style of the selected text"},
+               {"CmdColor", nullptr, "Sets the colour of the selected text"},
+               {"cmdSave", nullptr, "Saves the text to a file you choose"},
+               {"cmdLoad", nullptr, "Replaces the text with a file you choose"},
+               {"CmdReset", nullptr, "Empties the text area, with no undo"}});
 
     // Alt+F belongs to the File menu, as on every desktop; the Font button
     // keeps its underlined F but does not compete for the key, which would
@@ -78,6 +89,7 @@ void frmMain::buildMenus()
     auto menu = [bar](const char *name, const QString &caption) {
         QMenu *m = bar->addMenu(caption);
         m->setObjectName(QString::fromLatin1(name));
+        m->setAccessibleName(spokenCaption(caption)); // the open menu, as its title says
         m->menuAction()->setObjectName(QString::fromLatin1(name));
         return m;
     };

@@ -1,5 +1,7 @@
 #include "platform/FormLayout.h"
 
+#include "platform/Accessibility.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QGroupBox>
@@ -71,6 +73,7 @@ QWidget *makeLine(QWidget *parent, const ControlSpec &spec)
     const int x2 = twipsToPixels(spec.width);
     const int y = twipsToPixels(spec.top);
     line->setGeometry(x1, y, x2 - x1 + 1, spec.lineWidth);
+    markAsRule(line);
     return line;
 }
 
@@ -137,6 +140,9 @@ void FormBuilder::build(const std::vector<ControlSpec> &specs)
             break;
         }
         widget->setObjectName(QString::fromLatin1(spec.name));
+        // Screen readers name a control by its caption, as a sighted user does.
+        if (*spec.caption)
+            widget->setAccessibleName(spokenCaption(QString::fromLatin1(spec.caption)));
         if (spec.kind != ControlKind::Line) {
             widget->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
             setColours(widget, spec);

@@ -1,0 +1,619 @@
+// The real program from the outside: started as a user starts it, on a
+// private X server, driven only with keys and clicks (xdotool), and judged
+// only by what a person can see: window titles and sizes (xwininfo, xprop),
+// files, the pixels on the screen and the printed page. It knows nothing of
+// the program's code. The steps run in order on one running program, as one
+// person's session.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <pwd.h>
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out;
+};
+
+Result run(const QString &program, const QStringList &arguments, int timeoutMs = 30000)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Result result;
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    return result;
+}
+
+Result xdotool(const QStringList &arguments)
+{
+    return run(QStringLiteral("xdotool"), arguments);
+}
+
+// The program's layout is in twips, 15 to a pixel at 100 %; a person
+// measures it on the screen, this test from the same numbers.
+constexpr int px(int twips)
+{
+    return (twips + 7) / 15;
+}
+constexpr int kClientWidth = px(10005), kClientHeight = px(7050);
+// The text area inside its frame, and the centres of two buttons, in the
+// client area below the menu bar.
+const QRect kTextArea(px(120 + 120), px(0 + 240), px(9495), px(5535));
+const QPoint kSaveButton(px(120 + 4320) + px(1335) / 2, px(6000 + 240) + px(495) / 2);
+const QPoint kFontButton(px(120 + 960) + px(1335) / 2, px(6000 + 240) + px(495) / 2);
+
+bool isBackground(QRgb pixel, QRgb background)
+{
+    return qAbs(qRed(pixel) - qRed(background)) + qAbs(qGreen(pixel) - qGreen(background)) +
+               qAbs(qBlue(pixel) - qBlue(background)) <
+           24;
+}
+
+// The lines of text in `area` of a screenshot: one box per run of rows that
+// hold ink, as wide as the ink in them.
+QList<QRect> textLines(const QImage &shot, const QRect &area)
+{
+    const QRgb background = shot.pixel(area.bottomRight() - QPoint(4, 4));
+    QList<QRect> lines;
+    QRect line;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        QRect row;
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (!isBackground(shot.pixel(x, y), background))
+                row |= QRect(x, y, 1, 1);
+        if (!row.isEmpty()) {
+            line |= row;
+        } else if (!line.isEmpty()) {
+            lines << line;
+            line = QRect();
+        }
+    }
+    if (!line.isEmpty())
+        lines << line;
+    return lines;
+}
+
+// Where two screenshots differ inside `area`.
+QRect changed(const QImage &a, const QImage &b, const QRect &area)
+{
+    QRect box;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (a.pixel(x, y) != b.pixel(x, y))
+                box |= QRect(x, y, 1, 1);
+    return box;
+}
+
+int countPixels(const QImage &shot, const QRect &area, bool (*test)(QRgb))
+{
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += test(shot.pixel(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool isRed(QRgb p)
+{
+    return qRed(p) > 140 && qGreen(p) < 90 && qBlue(p) < 90;
+}
+
+QString rectText(const QRect &r)
+{
+    return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+}
+
+// ---- the print spooler
+
+bool spoolerRequired()
+{
+    return qEnvironmentVariableIntValue("VELLUMO_REQUIRE_SPOOLER") == 1;
+}
+
+QStringList printJobs()
+{
+    QStringList ids;
+    const QStringList lines =
+        run(QStringLiteral("lpstat"),
+            {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o")})
+            .out.split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines)
+        ids << line.section(u' ', 0, 0);
+    return ids;
+}
+
+// Where the CUPS-PDF printer leaves its pages for this user.
+QStringList pdfFolders()
+{
+    QString out = QStringLiteral("${HOME}/PDF");
+    QString anonymous = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
+    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
+    if (conf.open(QIODevice::ReadOnly))
+        for (const QString &line : QString::fromUtf8(conf.readAll()).split(u'\n')) {
+            if (line.startsWith(QLatin1String("Out ")))
+                out = line.mid(4).trimmed();
+            if (line.startsWith(QLatin1String("AnonDirName ")))
+                anonymous = line.mid(12).trimmed();
+        }
+    if (const passwd *me = ::getpwuid(::getuid())) {
+        out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(me->pw_dir));
+        out.replace(QLatin1String("${USER}"), QString::fromLocal8Bit(me->pw_name));
+    }
+    return {out, anonymous};
+}
+
+// The PDF that CUPS-PDF made of a job of this program's, once it is there:
+// the file is named after the job's number and title.
+QString programsPdf(const QString &job)
+{
+    const QString number = job.section(u'-', -1);
+    for (const QString &folder : pdfFolders()) {
+        const QStringList found =
+            QDir(folder).entryList({QStringLiteral("job_%1-Vellumo.pdf").arg(number)}, QDir::Files);
+        if (!found.isEmpty())
+            return QDir(folder).filePath(found.first());
+    }
+    return {};
+}
+
+} // namespace
+
+class EndToEndTest : public QObject {
+    Q_OBJECT
+
+    QProcess program;
+    QTemporaryDir dir;
+    QString window; // the main window's X id
+    int menuBar = 0;
+
+    QString pid() const { return QString::number(program.processId()); }
+    QString path(const QString &name) const { return dir.filePath(name); }
+
+    // The program's visible windows with exactly this title.
+    QStringList windows(const QString &title)
+    {
+        QString pattern; // xdotool takes POSIX extended expressions
+        for (QChar c : title) {
+            if (QStringLiteral(".[]{}()\\*+?^$|").contains(c))
+                pattern += u'\\';
+            pattern += c;
+        }
+        return xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid(),
+                        QStringLiteral("--name"), QLatin1Char('^') + pattern + QLatin1Char('$')})
+            .out.split(u'\n', Qt::SkipEmptyParts);
+    }
+    int visibleWindowCount()
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--all"),
+                        QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), pid(),
+                        QStringLiteral("--class"), QStringLiteral(".")})
+            .out.split(u'\n', Qt::SkipEmptyParts)
+            .size();
+    }
+    QString waitForWindow(const QString &title, int timeoutMs = 15000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            const QStringList found = windows(title);
+            if (found.size() == 1)
+                return found.first();
+            QTest::qWait(100);
+        } while (clock.elapsed() < timeoutMs);
+        return {};
+    }
+    bool waitUntilGone(const QString &title, int timeoutMs = 15000)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        while (!windows(title).isEmpty()) {
+            if (clock.elapsed() > timeoutMs)
+                return false;
+            QTest::qWait(100);
+        }
+        return true;
+    }
+
+    QSize windowSize()
+    {
+        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
+        const auto number = [&info](const char *field) {
+            const auto m =
+                QRegularExpression(QStringLiteral("%1:\\s+(\\d+)").arg(field)).match(info);
+            return m.hasMatch() ? m.captured(1).toInt() : -1;
+        };
+        return QSize(number("Width"), number("Height"));
+    }
+
+    // A person looks at the window before typing into it; without a window
+    // manager, giving it the keyboard is this test's part.
+    void focus(const QString &id)
+    {
+        xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
+        QTest::qWait(200);
+    }
+    void keys(const QStringList &names)
+    {
+        xdotool(
+            QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} +
+            names);
+    }
+    void type(const QString &text)
+    {
+        xdotool({QStringLiteral("type"), QStringLiteral("--delay"), QStringLiteral("30"),
+                 QStringLiteral("--"), text});
+    }
+    void click(const QString &id, QPoint at)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), id,
+                 QString::number(at.x()), QString::number(at.y()), QStringLiteral("click"),
+                 QStringLiteral("1")});
+    }
+    // Opens a menu with its access key and waits for it to drop down before
+    // choosing an item with the item's access key.
+    bool menu(const QString &accessKey, const QString &itemKey)
+    {
+        focus(window);
+        const int before = visibleWindowCount();
+        keys({accessKey});
+        QElapsedTimer clock;
+        clock.start();
+        while (visibleWindowCount() <= before) {
+            if (clock.elapsed() > 10000)
+                return false;
+            QTest::qWait(50);
+        }
+        keys({itemKey});
+        return true;
+    }
+    // Answers the open-or-save dialog with a full path.
+    bool chooseFile(const QString &file)
+    {
+        const QString dialog = waitForWindow(QStringLiteral("Please select where:"));
+        if (dialog.isEmpty())
+            return false;
+        focus(dialog);
+        keys({QStringLiteral("ctrl+a")});
+        type(file);
+        keys({QStringLiteral("Return")});
+        return waitUntilGone(QStringLiteral("Please select where:"));
+    }
+    bool saveWithTheButton(const QString &file)
+    {
+        click(window, kSaveButton + QPoint(0, menuBar));
+        return chooseFile(file);
+    }
+    // The bytes of a file once it has them, or what it holds when time is up.
+    QByteArray waitForFile(const QString &file, const QByteArray &expected)
+    {
+        QByteArray bytes;
+        QElapsedTimer clock;
+        clock.start();
+        do {
+            QFile f(file);
+            if (f.open(QIODevice::ReadOnly))
+                bytes = f.readAll();
+            if (bytes == expected)
+                break;
+            QTest::qWait(100);
+        } while (clock.elapsed() < 10000);
+        return bytes;
+    }
+    // The window as it is on the screen, once it has stopped changing.
+    QImage screenshot()
+    {
+        QImage last;
+        for (int i = 0; i < 30; ++i) {
+            QTest::qWait(150);
+            const QImage shot = QGuiApplication::primaryScreen()
+                                    ->grabWindow(WId(window.toULongLong()))
+                                    .toImage()
+                                    .convertToFormat(QImage::Format_RGB32);
+            if (shot == last)
+                return shot;
+            last = shot;
+        }
+        return last;
+    }
+    QRect textArea() const { return kTextArea.translated(0, menuBar).adjusted(3, 3, -3, -3); }
+    // A click below the text puts the cursor at its end.
+    void clickIntoText()
+    {
+        focus(window);
+        click(window, textArea().bottomRight() - QPoint(20, 20));
+    }
+    // The caret blinks and a selection shows: both leave the text area when
+    // the keyboard moves on to the Font button (the next in the tab cycle)
+    // with the cursor at the start and nothing selected.
+    QImage textAreaAtRest()
+    {
+        clickIntoText();
+        keys({QStringLiteral("ctrl+Home"), QStringLiteral("Tab")});
+        return screenshot();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        const QString binary = qEnvironmentVariable("VELLUMO_BINARY");
+        QVERIFY2(QFileInfo(binary).isExecutable(), "VELLUMO_BINARY names no program");
+        program.setProgram(binary);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start();
+        QVERIFY(program.waitForStarted());
+        window = waitForWindow(QStringLiteral("Vellumo"));
+        QVERIFY2(!window.isEmpty(), "the main window did not appear");
+        // The client area is fixed; above it, the menu bar.
+        menuBar = windowSize().height() - kClientHeight;
+    }
+
+    void cleanupTestCase()
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished();
+        }
+    }
+
+    void theWindowAppearsWithItsTitleSizeAndIcon()
+    {
+        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
+        QVERIFY2(info.contains(QLatin1String("Map State: IsViewable")), qPrintable(info));
+        QCOMPARE(windowSize().width(), kClientWidth);
+        QVERIFY2(menuBar > 10 && menuBar < 60, qPrintable(QString::number(menuBar)));
+
+        const QString props = run(QStringLiteral("xprop"),
+                                  {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_NAME"),
+                                   QStringLiteral("WM_CLASS"), QStringLiteral("WM_NORMAL_HINTS")})
+                                  .out;
+        QVERIFY2(props.contains(QLatin1String("_NET_WM_NAME(UTF8_STRING) = \"Vellumo\"")),
+                 qPrintable(props));
+        // The desktop matches the window to its menu entry by this class.
+        QVERIFY2(props.contains(QLatin1String("WM_CLASS(STRING) = \"vellumo\", \"Vellumo\"")),
+                 qPrintable(props));
+        // Fixed size: the smallest and the largest size are the size.
+        const QString size =
+            QStringLiteral("%1 by %2").arg(kClientWidth).arg(kClientHeight + menuBar);
+        QVERIFY2(props.contains(QStringLiteral("minimum size: ") + size) &&
+                     props.contains(QStringLiteral("maximum size: ") + size),
+                 qPrintable(props));
+
+        // The task bar's icon: the program's own 16 and 32 pixel pictures.
+        const QStringList values =
+            run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"),
+                                          QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"),
+                                          QStringLiteral("32c"), QStringLiteral("_NET_WM_ICON")})
+                .out.section(u'=', 1)
+                .split(u',', Qt::SkipEmptyParts);
+        QList<int> sizes;
+        for (qsizetype i = 0; i + 1 < values.size();) {
+            const int w = values[i].trimmed().toInt(), h = values[i + 1].trimmed().toInt();
+            QVERIFY(w > 0 && h == w && i + 2 + w * h <= values.size());
+            const QImage expected = QImage(QStringLiteral("%1/vellumo-%2.png")
+                                               .arg(qEnvironmentVariable("VELLUMO_ICONS"))
+                                               .arg(w))
+                                        .convertToFormat(QImage::Format_ARGB32);
+            QCOMPARE(expected.size(), QSize(w, h));
+            int differing = 0;
+            for (int p = 0; p < w * h; ++p) {
+                const QRgb shown = QRgb(values[i + 2 + p].trimmed().toUInt());
+                const QRgb own = expected.pixel(p % w, p / w);
+                if (qAlpha(shown) != qAlpha(own) ||
+                    (qAlpha(own) && (shown & 0xFFFFFF) != (own & 0xFFFFFF)))
+                    ++differing;
+            }
+            QCOMPARE(differing, 0);
+            sizes << w;
+            i += 2 + w * h;
+        }
+        std::sort(sizes.begin(), sizes.end());
+        QCOMPARE(sizes, (QList<int>{16, 32}));
+    }
+
+    void typedTextIsSavedThroughTheSaveButton()
+    {
+        focus(window);
+        // The text area has the keyboard from the start.
+        type(QStringLiteral("Typed by a person."));
+        keys({QStringLiteral("Return")});
+        type(QStringLiteral("Caf\u00e9 au lait, 2 \u20ac"));
+        QVERIFY(saveWithTheButton(path(QStringLiteral("typed.txt"))));
+        // Windows-1252 on disk, the line break of a fresh area, and CR LF after it all.
+        const QByteArray expected("Typed by a person.\r\nCaf\xe9 au lait, 2 \x80\r\n");
+        QCOMPARE(waitForFile(path(QStringLiteral("typed.txt")), expected), expected);
+    }
+
+    void fileLoadShowsLoadSuccessfulWithItsText()
+    {
+        const QByteArray prepared("Loaded from a prepared file\r\nand its last line, no line end");
+        QFile file(path(QStringLiteral("prepared.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(prepared) == prepared.size());
+        file.close();
+
+        QVERIFY(menu(QStringLiteral("alt+f"), QStringLiteral("l")));
+        QVERIFY(chooseFile(file.fileName()));
+        const QString box = waitForWindow(QStringLiteral("Load Successful"));
+        QVERIFY2(!box.isEmpty(), "no \"Load Successful\" box");
+        focus(box);
+        keys({QStringLiteral("Return")});
+        QVERIFY(waitUntilGone(QStringLiteral("Load Successful")));
+
+        // The area shows the file's two lines, and holds exactly its text:
+        // saved again, it comes back byte for byte with CR LF after it.
+        QCOMPARE(textLines(textAreaAtRest(), textArea()).size(), 2);
+        QVERIFY(saveWithTheButton(path(QStringLiteral("again.txt"))));
+        QCOMPARE(waitForFile(path(QStringLiteral("again.txt")), prepared + "\r\n"),
+                 prepared + "\r\n");
+    }
+
+    void colorChangesTheSelectionAndNothingElse()
+    {
+        const QImage before = textAreaAtRest();
+        const QList<QRect> lines = textLines(before, textArea());
+        QCOMPARE(lines.size(), 2);
+
+        // Select the first line and colour it red.
+        clickIntoText();
+        keys({QStringLiteral("ctrl+Home"), QStringLiteral("shift+End")});
+        QVERIFY(menu(QStringLiteral("alt+e"), QStringLiteral("c")));
+        const QString dialog = waitForWindow(QStringLiteral("Select Color"));
+        QVERIFY2(!dialog.isEmpty(), "no colour dialog");
+        focus(dialog);
+        keys({QStringLiteral("alt+h"), QStringLiteral("ctrl+a")});
+        type(QStringLiteral("#c00000"));
+        keys({QStringLiteral("Return")});
+        QVERIFY(waitUntilGone(QStringLiteral("Select Color")));
+
+        const QImage after = textAreaAtRest();
+        const QRect difference = changed(before, after, textArea());
+        QVERIFY2(!difference.isEmpty(), "the colour changed nothing on the screen");
+        QVERIFY2(lines[0].contains(difference),
+                 qPrintable(QStringLiteral("changed %1, the first line is %2")
+                                .arg(rectText(difference), rectText(lines[0]))));
+        QCOMPARE(countPixels(before, lines[0], isRed), 0);
+        QVERIFY(countPixels(after, lines[0], isRed) > 20);
+    }
+
+    void fontChangesTheSelectionAndNothingElse()
+    {
+        const QImage before = textAreaAtRest();
+        const QList<QRect> linesBefore = textLines(before, textArea());
+        QCOMPARE(linesBefore.size(), 2);
+
+        // Select the second line and give it a bigger size through the Font button.
+        clickIntoText();
+        keys({QStringLiteral("ctrl+End"), QStringLiteral("shift+Home")});
+        click(window, kFontButton + QPoint(0, menuBar));
+        const QString dialog = waitForWindow(QStringLiteral("Select Font"));
+        QVERIFY2(!dialog.isEmpty(), "no font dialog");
+        focus(dialog);
+        keys({QStringLiteral("alt+s"), QStringLiteral("ctrl+a")});
+        type(QStringLiteral("20"));
+        keys({QStringLiteral("Return")});
+        QVERIFY(waitUntilGone(QStringLiteral("Select Font")));
+
+        const QImage after = textAreaAtRest();
+        const QList<QRect> linesAfter = textLines(after, textArea());
+        QCOMPARE(linesAfter.size(), 2);
+        QCOMPARE(linesAfter[0], linesBefore[0]);
+        QVERIFY2(linesAfter[1].height() > linesBefore[1].height(), "the second line did not grow");
+        const QRect difference = changed(before, after, textArea());
+        const QRect secondLine = linesBefore[1] | linesAfter[1];
+        QVERIFY2(secondLine.contains(difference) && !difference.intersects(linesBefore[0]),
+                 qPrintable(QStringLiteral("changed %1, the second line is %2")
+                                .arg(rectText(difference), rectText(secondLine))));
+    }
+
+    void resetEmptiesTheArea()
+    {
+        focus(window);
+        keys({QStringLiteral("alt+r")});
+        QVERIFY(textLines(screenshot(), textArea()).isEmpty());
+        QVERIFY(saveWithTheButton(path(QStringLiteral("empty.txt"))));
+        QCOMPARE(waitForFile(path(QStringLiteral("empty.txt")), "\r\n"), QByteArray("\r\n"));
+    }
+
+    void filePrintMakesOneJob()
+    {
+        const Result scheduler = run(QStringLiteral("lpstat"), {QStringLiteral("-r")});
+        const bool ready = scheduler.out.contains(QLatin1String("scheduler is running")) &&
+                           run(QStringLiteral("lpstat"), {QStringLiteral("-d")})
+                               .out.contains(QLatin1String("destination")) &&
+                           run(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}).exitCode == 0;
+        if (!ready) {
+            if (spoolerRequired())
+                QFAIL("no CUPS spooler with a default CUPS-PDF printer, or no pdfinfo");
+            QSKIP("no CUPS spooler with a default printer (scripts/spooler.sh sets one up)");
+        }
+        clickIntoText();
+        type(QStringLiteral("One line to print"));
+        const QStringList before = printJobs();
+
+        QVERIFY(menu(QStringLiteral("alt+f"), QStringLiteral("p")));
+        const QString dialog = waitForWindow(QStringLiteral("Print"));
+        QVERIFY2(!dialog.isEmpty(), "no printer dialog");
+        focus(dialog);
+        keys({QStringLiteral("Return")});
+        QVERIFY(waitUntilGone(QStringLiteral("Print")));
+
+        // The program's new jobs, once the first is on paper, and again a
+        // moment later, in case a second one trails it. Other programs may
+        // print meanwhile: their jobs have other titles.
+        auto ours = [&] {
+            QStringList found;
+            for (const QString &job : printJobs())
+                if (!before.contains(job) && !programsPdf(job).isEmpty())
+                    found << job;
+            return found;
+        };
+        QElapsedTimer clock;
+        clock.start();
+        while (ours().isEmpty() && clock.elapsed() < 60000)
+            QTest::qWait(250);
+        QStringList jobs = ours();
+        QVERIFY2(!jobs.isEmpty(), "no print job came out");
+        QTest::qWait(3000);
+        jobs = ours();
+        QCOMPARE(jobs.size(), 1);
+        const QString info = run(QStringLiteral("pdfinfo"), {programsPdf(jobs.first())}).out;
+        QVERIFY2(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")).match(info).hasMatch(),
+                 qPrintable(info));
+    }
+
+    void aboutInfoOpensTheDialogAndEscClosesIt()
+    {
+        QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("i")));
+        const QString about = waitForWindow(QStringLiteral("About Vellumo"));
+        QVERIFY2(!about.isEmpty(), "no About dialog");
+        const QString owner = run(QStringLiteral("xprop"), {QStringLiteral("-id"), about,
+                                                            QStringLiteral("WM_TRANSIENT_FOR")})
+                                  .out;
+        QVERIFY2(owner.contains(QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16)),
+                 qPrintable(owner));
+        focus(about);
+        keys({QStringLiteral("Escape")});
+        QVERIFY(waitUntilGone(QStringLiteral("About Vellumo")));
+        QCOMPARE(windows(QStringLiteral("Vellumo")), QStringList{window});
+    }
+
+    void fileExitAsksQuitAndEnterEndsTheProgram()
+    {
+        QVERIFY(menu(QStringLiteral("alt+f"), QStringLiteral("e")));
+        const QString box = waitForWindow(QStringLiteral("Quit?"));
+        QVERIFY2(!box.isEmpty(), "no \"Quit?\" box");
+        focus(box);
+        keys({QStringLiteral("Return")});
+        QVERIFY2(program.waitForFinished(15000), "the program did not end");
+        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(program.exitCode(), 0);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    // On the X server of the program under test: this process only looks.
+    QGuiApplication app(argc, argv);
+    EndToEndTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_e2e.moc"

@@ -1,0 +1,349 @@
+#include "about/AboutLayout.h"
+#include "about/frmAbout.h"
+#include "app/Identity.h"
+#include "app/MainLayout.h"
+#include "app/frmMain.h"
+#include "platform/Accessibility.h"
+#include "support/Fakes.h"
+#include "support/Modal.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDialog>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace vellumo;
+using namespace vellumo::test;
+
+namespace {
+
+// One node of an accessibility tree, as a screen reader meets it.
+struct Node {
+    QString object; // object name of the widget or action behind it
+    QAccessible::Role role;
+    QString name;
+    QString description;
+};
+
+// The tree under `iface`, depth first. A child that does not know its parent
+// would leave a screen reader stranded, so that is reported as a problem.
+void walk(QAccessibleInterface *iface, QList<Node> &nodes, QStringList &problems)
+{
+    nodes.append({iface->object() ? iface->object()->objectName() : QString(), iface->role(),
+                  iface->text(QAccessible::Name), iface->text(QAccessible::Description)});
+    for (int i = 0; i < iface->childCount(); ++i) {
+        QAccessibleInterface *child = iface->child(i);
+        if (!child) {
+            problems << QStringLiteral("child %1 of '%2' is missing").arg(i).arg(nodes.last().name);
+            continue;
+        }
+        if (child->parent() != iface)
+            problems << QStringLiteral("'%1' does not lead back to '%2'")
+                            .arg(child->text(QAccessible::Name), nodes.last().name);
+        walk(child, nodes, problems);
+    }
+}
+
+QList<Node> tree(QWidget *window, QStringList &problems)
+{
+    QList<Node> nodes;
+    QAccessibleInterface *root = QAccessible::queryAccessibleInterface(window);
+    if (!root)
+        problems << QStringLiteral("%1 has no accessibility interface").arg(window->objectName());
+    else
+        walk(root, nodes, problems);
+    return nodes;
+}
+
+QList<Node> nodesOf(const QList<Node> &nodes, const QString &object)
+{
+    QList<Node> found;
+    for (const Node &node : nodes)
+        if (node.object == object)
+            found << node;
+    return found;
+}
+
+// The objects a user meets: the controls of the window's layout and, for the
+// main window, every menu and menu item.
+QStringList controlsOf(const QString &window, const frmMain &main)
+{
+    QStringList names;
+    const auto &specs = window == QLatin1String("main") ? mainLayout() : aboutLayout();
+    for (const ControlSpec &spec : specs)
+        if (spec.kind != ControlKind::Component)
+            names << QString::fromLatin1(spec.name);
+    if (window == QLatin1String("main"))
+        for (QAction *menu : main.menuBar()->actions()) {
+            names << menu->objectName();
+            for (QAction *item : menu->menu()->actions())
+                names << item->objectName();
+        }
+    names.removeDuplicates();
+    return names;
+}
+
+} // namespace
+
+class AccessibilityTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<FakePlatform> platform;
+    std::unique_ptr<frmMain> window;
+
+    // Runs `look` on the window the row names: the main window, or the About
+    // dialog while it is shown (and closed again afterwards).
+    void inWindow(const QString &which, const std::function<void(QWidget *)> &look)
+    {
+        if (which == QLatin1String("main")) {
+            look(window.get());
+            return;
+        }
+        auto ran = whenModal([&](QWidget *dialog) {
+            look(dialog);
+            static_cast<QDialog *>(dialog)->reject();
+        });
+        window->ShowAbout();
+        QVERIFY2(*ran, "the About dialog did not open");
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        platform = std::make_unique<FakePlatform>();
+        window = std::make_unique<frmMain>(platform->services);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    }
+    void cleanup() { window.reset(); }
+
+    void everyControlHasANameAndARole_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::newRow("main window") << "main";
+        QTest::newRow("About dialog") << "about";
+    }
+    void everyControlHasANameAndARole()
+    {
+        QFETCH(QString, window);
+        QStringList problems;
+        QList<Node> nodes;
+        inWindow(window, [&](QWidget *w) { nodes = tree(w, problems); });
+        QVERIFY(!nodes.isEmpty());
+        QVERIFY2(!nodes.first().name.isEmpty(), "the window has no name");
+        for (const Node &node : nodes)
+            if (node.role == QAccessible::NoRole)
+                problems << QStringLiteral("'%1' (%2) has no role").arg(node.name, node.object);
+        for (const QString &control : controlsOf(window, *this->window)) {
+            const QList<Node> found = nodesOf(nodes, control);
+            if (found.isEmpty())
+                problems << control + QStringLiteral(" is not in the tree");
+            // A separator is the one thing a screen reader needs no name for.
+            for (const Node &node : found)
+                if (node.name.isEmpty() && node.role != QAccessible::Separator)
+                    problems << control + QStringLiteral(" has no name");
+        }
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+    }
+
+    void controlsSayWhatTheUserSees_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("described");
+        const int button = QAccessible::Button, text = QAccessible::StaticText;
+        QTest::newRow("button by caption") << "main"
+                                           << "cmdSave" << button << "Save" << true;
+        QTest::newRow("Reset says it empties") << "main"
+                                               << "CmdReset" << button << "Reset" << true;
+        QTest::newRow("the text area is the document")
+            << "main"
+            << "RichTextBox1" << int(QAccessible::EditableText) << "Document" << true;
+        // Left to itself Qt names a picture after the nearest caption.
+        QTest::newRow("icon is not 'Controls:'")
+            << "main"
+            << "Image2" << int(QAccessible::Graphic) << "Vellumo icon" << false;
+        QTest::newRow("frame by caption")
+            << "main"
+            << "Frame2" << int(QAccessible::Grouping) << "Controls:" << false;
+        QTest::newRow("captionless frame by its content")
+            << "main"
+            << "Frame1" << int(QAccessible::Grouping) << "Text area" << false;
+        QTest::newRow("access key left out") << "about"
+                                             << "cmdSysInfo" << button << "System Info..." << true;
+        QTest::newRow("label by its text, blanks at the end left out")
+            << "about"
+            << "lblDisclaimer" << text << "Code by: Karvik" << false;
+        QTest::newRow("the web address is a link")
+            << "about"
+            << "Label2" << int(QAccessible::Link) << "https://orchardnet.example" << true;
+        QTest::newRow("the rule is a separator")
+            << "about"
+            << "Line1" << int(QAccessible::Separator) << "" << false;
+    }
+    void controlsSayWhatTheUserSees()
+    {
+        QFETCH(QString, window);
+        QFETCH(QString, control);
+        QFETCH(int, role);
+        QFETCH(QString, name);
+        QFETCH(bool, described);
+        QStringList problems;
+        QList<Node> found;
+        inWindow(window, [&](QWidget *w) { found = nodesOf(tree(w, problems), control); });
+        QVERIFY2(!found.isEmpty(), qPrintable(control));
+        for (const Node &node : found) {
+            QCOMPARE(int(node.role), role);
+            QCOMPARE(node.name, name);
+            QCOMPARE(!node.description.isEmpty(), described);
+        }
+    }
+
+    void spokenCaptionDropsTheAccessKeyMarks_data()
+    {
+        QTest::addColumn<QString>("caption");
+        QTest::addColumn<QString>("spoken");
+        QTest::newRow("mark") << "&Font"
+                              << "Font";
+        QTest::newRow("mark inside") << "E&xit now"
+                                     << "Exit now";
+        QTest::newRow("doubled is a real ampersand") << "Fish && Chips"
+                                                     << "Fish & Chips";
+        QTest::newRow("mark at the end") << "Odd&"
+                                         << "Odd";
+        QTest::newRow("blanks at the ends") << " Code by: Karvik "
+                                            << "Code by: Karvik";
+        QTest::newRow("blanks inside kept") << "Helped by:  Forums"
+                                            << "Helped by:  Forums";
+    }
+    void spokenCaptionDropsTheAccessKeyMarks()
+    {
+        QFETCH(QString, caption);
+        QFETCH(QString, spoken);
+        QCOMPARE(spokenCaption(caption), spoken);
+    }
+
+    // A screen reader presses the link the way a mouse clicks it: once per
+    // press, and the dialog stays open.
+    void pressingTheLinkOpensTheAddress()
+    {
+        bool stillOpen = false;
+        QStringList actions;
+        bool linked = false;
+        inWindow(QStringLiteral("about"), [&](QWidget *dialog) {
+            QAccessibleInterface *link =
+                QAccessible::queryAccessibleInterface(dialog->findChild<QLabel *>("Label2"));
+            QVERIFY(link && link->actionInterface());
+            linked = link->state().linked;
+            actions = link->actionInterface()->actionNames();
+            link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            link->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+            stillOpen = dialog->isVisible();
+        });
+        QVERIFY(linked);
+        QCOMPARE(actions, QStringList{QAccessibleActionInterface::pressAction()});
+        QCOMPARE(platform->shell.opened,
+                 QStringList(2, QString::fromLatin1(frmAbout::kForumAddress)));
+        QVERIFY(stillOpen);
+    }
+
+    // Where a screen reader was already listening when the control was made,
+    // its old answer must not stick.
+    void aRoleGivenLateStillCounts()
+    {
+        QLabel label(QStringLiteral("https://example.org"));
+        QAccessibleInterface *before = QAccessible::queryAccessibleInterface(&label);
+        QVERIFY(before);
+        QCOMPARE(before->role(), QAccessible::StaticText);
+        markAsLink(&label);
+        QAccessibleInterface *after = QAccessible::queryAccessibleInterface(&label);
+        QVERIFY(after);
+        QCOMPARE(after->role(), QAccessible::Link);
+        QCOMPARE(after->text(QAccessible::Name), QStringLiteral("https://example.org"));
+    }
+
+    // Every menu command by its access keys, and the Font button, whose Alt+F
+    // belongs to the File menu, by the tab cycle. (The other buttons' access
+    // keys are tested with the main window.)
+    void everyCommandIsReachableWithoutAMouse_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("File, Load") << "File"
+                                    << "Alt+F L"
+                                    << "Load";
+        QTest::newRow("File, Save") << "File"
+                                    << "Alt+F S"
+                                    << "Save";
+        QTest::newRow("File, Print") << "File"
+                                     << "Alt+F P"
+                                     << "Print";
+        QTest::newRow("File, Exit") << "File"
+                                    << "Alt+F E"
+                                    << "Exit";
+        QTest::newRow("Edit, Color") << "Edit"
+                                     << "Alt+E C"
+                                     << "Color";
+        QTest::newRow("Edit, Font") << "Edit"
+                                    << "Alt+E F"
+                                    << "Font";
+        QTest::newRow("Edit, Reset") << "Edit"
+                                     << "Alt+E R"
+                                     << "Reset";
+        QTest::newRow("About, Info") << "About"
+                                     << "Alt+A I"
+                                     << "Info";
+        QTest::newRow("Font button") << ""
+                                     << "Tab Space"
+                                     << "cmdFont";
+    }
+    void everyCommandIsReachableWithoutAMouse()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, keys);
+        QFETCH(QString, command);
+        auto *item = window->findChild<QAction *>(command);
+        auto *button = window->findChild<QPushButton *>(command);
+        QVERIFY(item || button);
+        QSignalSpy ran(item ? static_cast<QObject *>(item) : button,
+                       item ? SIGNAL(triggered(bool)) : SIGNAL(clicked(bool)));
+        std::shared_ptr<bool> dialogClosed;
+        if (command == QLatin1String("Info"))
+            dialogClosed =
+                whenModal([](QWidget *dialog) { static_cast<QDialog *>(dialog)->reject(); });
+
+        const QStringList presses = keys.split(u' ');
+        for (int i = 0; i < presses.size(); ++i) {
+            const QKeyCombination key = QKeySequence::fromString(presses[i])[0];
+            QWidget *target = QApplication::activePopupWidget();
+            if (!target)
+                target = QApplication::focusWidget();
+            QVERIFY(target);
+            QTest::keyClick(target, key.key(), key.keyboardModifiers());
+            if (i == 0 && !menu.isEmpty())
+                QTRY_VERIFY(window->findChild<QMenu *>(menu)->isVisible());
+        }
+        QTRY_COMPARE(ran.size(), 1);
+        if (dialogClosed)
+            QVERIFY(*dialogClosed);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    applyIdentity(app);
+    AccessibilityTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_accessibility.moc"
