@@ -2,7 +2,7 @@
 
 namespace vellumo {
 
-const std::vector<ControlSpec> &aboutLayout()
+const std::vector<ControlEntry> &aboutLayout()
 {
     using K = ControlKind;
     constexpr unsigned black = 0x00000000;
@@ -10,10 +10,10 @@ const std::vector<ControlSpec> &aboutLayout()
     constexpr unsigned grey = 0x00808080;
     constexpr unsigned activeBorder = 0x8000000A;
     constexpr unsigned highlight = 0x8000000D;
-    constexpr unsigned none = ControlSpec::kDefaultColour;
+    constexpr unsigned none = ControlEntry::kDefaultColour;
     static const char *const icon = ":/icons/about-32.png";
     // Several texts end with a blank, and the forum line has two after the colon.
-    static const std::vector<ControlSpec> specs = {
+    static const std::vector<ControlEntry> entries = {
         {K::PictureBox, "picIcon", nullptr, "", 240, 240, 480, 480, 1, icon},
         {K::CommandButton, "cmdOK", nullptr, "OK", 4245, 1320, 1260, 345, 0},
         {K::CommandButton, "cmdSysInfo", nullptr, "&System Info...", 4260, 1800, 1245, 345, 2},
@@ -31,7 +31,7 @@ const std::vector<ControlSpec> &aboutLayout()
         {K::Label, "lblDisclaimer", nullptr, "Code by: Karvik ", 240, 1320, 3375, 225, 4, nullptr,
          black},
     };
-    return specs;
+    return entries;
 }
 
 } // namespace vellumo

@@ -11,6 +11,6 @@ constexpr int kAboutClientWidth = 5730;
 constexpr int kAboutClientHeight = 2250;
 
 // The controls in stacking order: later ones are drawn over earlier ones.
-const std::vector<ControlSpec> &aboutLayout();
+const std::vector<ControlEntry> &aboutLayout();
 
 } // namespace vellumo

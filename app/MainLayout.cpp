@@ -2,11 +2,11 @@
 
 namespace vellumo {
 
-const std::vector<ControlSpec> &mainLayout()
+const std::vector<ControlEntry> &mainLayout()
 {
     using K = ControlKind;
     static const char *const icon = ":/icons/vellumo-32.png";
-    static const std::vector<ControlSpec> specs = {
+    static const std::vector<ControlEntry> entries = {
         {K::Frame, "Frame1", nullptr, "", 120, 0, 9735, 5895, 0},
         {K::Component, "CommonDialog1", "Frame1", "", 360, 480, 0, 0, kNoTabIndex},
         {K::RichText, "RichTextBox1", "Frame1", "", 120, 240, 9495, 5535, 1},
@@ -19,7 +19,7 @@ const std::vector<ControlSpec> &mainLayout()
         {K::Image, "Image2", "Frame2", "", 240, 240, 480, 480, kNoTabIndex, icon},
         {K::Image, "Image4", "Frame2", "", 9120, 240, 480, 480, kNoTabIndex, icon},
     };
-    return specs;
+    return entries;
 }
 
 } // namespace vellumo

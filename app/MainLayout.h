@@ -11,6 +11,6 @@ constexpr int kMainClientWidth = 10005;
 constexpr int kMainClientHeight = 7050;
 
 // The controls in stacking order: later ones are drawn over earlier ones.
-const std::vector<ControlSpec> &mainLayout();
+const std::vector<ControlEntry> &mainLayout();
 
 } // namespace vellumo

@@ -312,9 +312,9 @@ struct VellumoWindow {
 
 QSize areaSize()
 {
-    for (const ControlSpec &spec : mainLayout())
-        if (QLatin1String(spec.name) == QLatin1String("RichTextBox1"))
-            return {twipsToPixels(spec.width), twipsToPixels(spec.height)};
+    for (const ControlEntry &entry : mainLayout())
+        if (QLatin1String(entry.name) == QLatin1String("RichTextBox1"))
+            return {twipsToPixels(entry.width), twipsToPixels(entry.height)};
     return {633, 369};
 }
 

@@ -47,32 +47,32 @@ QColor colourFromValue(unsigned value)
 
 namespace {
 
-void setColours(QWidget *widget, const ControlSpec &spec)
+void setColours(QWidget *widget, const ControlEntry &entry)
 {
-    if (spec.foreground == ControlSpec::kDefaultColour &&
-        spec.background == ControlSpec::kDefaultColour)
+    if (entry.foreground == ControlEntry::kDefaultColour &&
+        entry.background == ControlEntry::kDefaultColour)
         return;
     QPalette palette = widget->palette();
-    if (spec.foreground != ControlSpec::kDefaultColour)
-        palette.setColor(QPalette::WindowText, colourFromValue(spec.foreground));
-    if (spec.background != ControlSpec::kDefaultColour)
-        palette.setColor(QPalette::Window, colourFromValue(spec.background));
+    if (entry.foreground != ControlEntry::kDefaultColour)
+        palette.setColor(QPalette::WindowText, colourFromValue(entry.foreground));
+    if (entry.background != ControlEntry::kDefaultColour)
+        palette.setColor(QPalette::Window, colourFromValue(entry.background));
     widget->setPalette(palette);
 }
 
-QWidget *makeLine(QWidget *parent, const ControlSpec &spec)
+QWidget *makeLine(QWidget *parent, const ControlEntry &entry)
 {
     auto *line = new QFrame(parent);
     line->setFrameShape(QFrame::NoFrame);
     line->setAutoFillBackground(true);
     QPalette palette = line->palette();
-    palette.setColor(QPalette::Window, colourFromValue(spec.foreground));
+    palette.setColor(QPalette::Window, colourFromValue(entry.foreground));
     line->setPalette(palette);
     // Horizontal rules only: the width runs from x1 to x2 inclusive.
-    const int x1 = twipsToPixels(spec.left);
-    const int x2 = twipsToPixels(spec.width);
-    const int y = twipsToPixels(spec.top);
-    line->setGeometry(x1, y, x2 - x1 + 1, spec.lineWidth);
+    const int x1 = twipsToPixels(entry.left);
+    const int x2 = twipsToPixels(entry.width);
+    const int y = twipsToPixels(entry.top);
+    line->setGeometry(x1, y, x2 - x1 + 1, entry.lineWidth);
     markAsRule(line);
     return line;
 }
@@ -91,25 +91,25 @@ void FormBuilder::initResources()
     Q_UNUSED(done);
 }
 
-void FormBuilder::build(const std::vector<ControlSpec> &specs)
+void FormBuilder::build(const std::vector<ControlEntry> &entries)
 {
     std::vector<std::pair<int, QWidget *>> focusChain;
-    for (const ControlSpec &spec : specs) {
+    for (const ControlEntry &entry : entries) {
         QWidget *parent =
-            spec.container ? m_controls.value(QString::fromLatin1(spec.container)) : m_form;
+            entry.container ? m_controls.value(QString::fromLatin1(entry.container)) : m_form;
         Q_ASSERT(parent);
         QWidget *widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
         case ControlKind::Component:
             continue;
         case ControlKind::Frame: {
-            auto *frame = new QGroupBox(QString::fromLatin1(spec.caption), parent);
+            auto *frame = new QGroupBox(QString::fromLatin1(entry.caption), parent);
             frame->setFocusPolicy(Qt::NoFocus);
             widget = frame;
             break;
         }
         case ControlKind::CommandButton: {
-            auto *button = new QPushButton(QString::fromLatin1(spec.caption), parent);
+            auto *button = new QPushButton(QString::fromLatin1(entry.caption), parent);
             button->setAutoDefault(false);
             widget = button;
             break;
@@ -121,14 +121,14 @@ void FormBuilder::build(const std::vector<ControlSpec> &specs)
         case ControlKind::Image:
         case ControlKind::PictureBox: {
             auto *image = new QLabel(parent);
-            image->setPixmap(QIcon(QString::fromLatin1(spec.picture)).pixmap(32, 32));
+            image->setPixmap(QIcon(QString::fromLatin1(entry.picture)).pixmap(32, 32));
             image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             image->setFocusPolicy(Qt::NoFocus);
             widget = image;
             break;
         }
         case ControlKind::Label: {
-            auto *label = new QLabel(QString::fromLatin1(spec.caption), parent);
+            auto *label = new QLabel(QString::fromLatin1(entry.caption), parent);
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             label->setAutoFillBackground(true);
@@ -136,21 +136,21 @@ void FormBuilder::build(const std::vector<ControlSpec> &specs)
             break;
         }
         case ControlKind::Line:
-            widget = makeLine(parent, spec);
+            widget = makeLine(parent, entry);
             break;
         }
-        widget->setObjectName(QString::fromLatin1(spec.name));
+        widget->setObjectName(QString::fromLatin1(entry.name));
         // Screen readers name a control by its caption, as a sighted user does.
-        if (*spec.caption)
-            widget->setAccessibleName(spokenCaption(QString::fromLatin1(spec.caption)));
-        if (spec.kind != ControlKind::Line) {
-            widget->setGeometry(twipsRect(spec.left, spec.top, spec.width, spec.height));
-            setColours(widget, spec);
+        if (*entry.caption)
+            widget->setAccessibleName(spokenCaption(QString::fromLatin1(entry.caption)));
+        if (entry.kind != ControlKind::Line) {
+            widget->setGeometry(twipsRect(entry.left, entry.top, entry.width, entry.height));
+            setColours(widget, entry);
         }
-        if (spec.tabIndex == kNoTabIndex || widget->focusPolicy() == Qt::NoFocus)
+        if (entry.tabIndex == kNoTabIndex || widget->focusPolicy() == Qt::NoFocus)
             widget->setFocusPolicy(Qt::NoFocus);
         else
-            focusChain.emplace_back(spec.tabIndex, widget);
+            focusChain.emplace_back(entry.tabIndex, widget);
         // Several controls may share one name (a control array): the first keeps it.
         if (!m_controls.contains(widget->objectName()))
             m_controls.insert(widget->objectName(), widget);

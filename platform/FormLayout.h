@@ -32,7 +32,7 @@ enum class ControlKind {
 
 constexpr int kNoTabIndex = -1;
 
-struct ControlSpec {
+struct ControlEntry {
     ControlKind kind;
     const char *name;
     const char *container;                // nullptr: the form itself
@@ -56,7 +56,7 @@ public:
 
     explicit FormBuilder(QWidget *form, RichTextFactory makeRichText = nullptr);
     static void initResources(); // the icons, from the library's resources
-    void build(const std::vector<ControlSpec> &specs);
+    void build(const std::vector<ControlEntry> &entries);
     QWidget *control(const QString &name) const { return m_controls.value(name); }
 
 private:

@@ -74,10 +74,10 @@ QList<Node> nodesOf(const QList<Node> &nodes, const QString &object)
 QStringList controlsOf(const QString &window, const frmMain &main)
 {
     QStringList names;
-    const auto &specs = window == QLatin1String("main") ? mainLayout() : aboutLayout();
-    for (const ControlSpec &spec : specs)
-        if (spec.kind != ControlKind::Component)
-            names << QString::fromLatin1(spec.name);
+    const auto &entries = window == QLatin1String("main") ? mainLayout() : aboutLayout();
+    for (const ControlEntry &entry : entries)
+        if (entry.kind != ControlKind::Component)
+            names << QString::fromLatin1(entry.name);
     if (window == QLatin1String("main"))
         for (QAction *menu : main.menuBar()->actions()) {
             names << menu->objectName();

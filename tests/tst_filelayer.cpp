@@ -596,8 +596,8 @@ void TestFileLayer::savesThroughSymlink()
         QVERIFY(::chmod(native(path(real)).constData(), 0640) == 0);
     }
     QMap<QString, QString> linkTargets;
-    for (const QString &spec : links) {
-        const QStringList parts = spec.split(QStringLiteral(" -> "));
+    for (const QString &entry : links) {
+        const QStringList parts = entry.split(QStringLiteral(" -> "));
         const QString target = QString(parts[1]).replace("%DIR%", m_dir->path());
         QVERIFY(makeLink(target, path(parts[0])));
         linkTargets[parts[0]] = QFile::symLinkTarget(path(parts[0]));

@@ -145,19 +145,19 @@ Measurement measureAt(const QString &scale)
 
 // The layout's own overlaps, in twips: pairs of controls of one container
 // whose stored rectangles meet. Only these may overlap on screen.
-QSet<QString> storedOverlaps(const std::vector<ControlSpec> &specs)
+QSet<QString> storedOverlaps(const std::vector<ControlEntry> &entries)
 {
-    auto rect = [](const ControlSpec &s) {
+    auto rect = [](const ControlEntry &s) {
         if (s.kind == ControlKind::Line) // x1, y1, x2, y2, and a width in pixels
             return QRect(s.left, s.top, s.width - s.left + 1, s.lineWidth * kTwipsPerPixel);
         return QRect(s.left, s.top, s.width, s.height);
     };
     QSet<QString> pairs;
-    for (std::size_t i = 0; i < specs.size(); ++i)
-        for (std::size_t j = i + 1; j < specs.size(); ++j)
-            if (qstrcmp(specs[i].container, specs[j].container) == 0 &&
-                rect(specs[i]).intersects(rect(specs[j])))
-                pairs << QStringLiteral("%1/%2").arg(specs[i].name, specs[j].name);
+    for (std::size_t i = 0; i < entries.size(); ++i)
+        for (std::size_t j = i + 1; j < entries.size(); ++j)
+            if (qstrcmp(entries[i].container, entries[j].container) == 0 &&
+                rect(entries[i]).intersects(rect(entries[j])))
+                pairs << QStringLiteral("%1/%2").arg(entries[i].name, entries[j].name);
     return pairs;
 }
 
