@@ -23,6 +23,20 @@ constexpr qsizetype kMaxPieceChars = 4096;
 // each stretch of maxPiece.
 std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece = kMaxPieceChars);
 
+// Short lines go into the text area several to a block, with line separators
+// (U+2028) between them, so that a big text makes few blocks: Qt keeps a
+// layout object per block and at times visits every one (when the widest
+// line gets narrower, for one), a pause of seconds for millions of blocks.
+//
+// Fills out with text from index from on, its lines grouped into blocks of
+// at most maxBlock characters: line breaks (those pieceCuts ends lines at; CR
+// LF counts as one) inside a block become U+2028, those between blocks
+// U+2029. A line longer than maxBlock gets a block of its own. The first line
+// starts a block; out ends at the end of text or, once it holds at least
+// minChars, just after a U+2029. Returns where the next call goes on.
+qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
+                     qsizetype maxBlock = kMaxPieceChars);
+
 // The plain text of blocks held as raw text: blocks separated by U+2029, line
 // separators U+2028 inside them. joins[k] tells whether the k-th U+2029 joins
 // two pieces of one line, and then it leaves nothing; every other separator,

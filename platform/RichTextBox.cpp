@@ -110,22 +110,30 @@ void RichTextBox::setText(const QString &text)
 void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
                                const QTextCharFormat &format)
 {
+    // Grouped a megabyte at a time, so that a big text is never held twice.
+    constexpr qsizetype kChunk = qsizetype(1) << 20;
+    QString chunk;
+    chunk.reserve(kChunk + kMaxPieceChars + 1);
+    auto insertLines = [&](QStringView lines) {
+        for (qsizetype at = 0; at < lines.size();) {
+            at = groupLines(lines, at, kChunk, chunk);
+            cursor.insertText(chunk, format);
+        }
+    };
+
     const std::vector<qsizetype> cuts = pieceCuts(text);
-    if (cuts.empty()) {
-        cursor.insertText(text, format);
-        return;
-    }
     QTextCharFormat join = format;
     join.setProperty(kJoinProperty, true);
     const QTextBlockFormat block = cursor.blockFormat();
     qsizetype from = 0;
     for (const qsizetype cut : cuts) {
-        cursor.insertText(text.mid(from, cut - from), format);
+        insertLines(QStringView(text).mid(from, cut - from));
         cursor.insertBlock(block, join);
         from = cut;
     }
-    cursor.insertText(text.mid(from), format);
-    m_mayHaveJoins = true;
+    insertLines(QStringView(text).mid(from));
+    if (!cuts.empty())
+        m_mayHaveJoins = true;
 }
 
 void RichTextBox::mergeFormat(const QTextCharFormat &format)

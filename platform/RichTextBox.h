@@ -7,10 +7,11 @@ namespace vellumo {
 // The main window's editing surface. The program reads and replaces the whole
 // plain text and formats the selection; everything else is the user's typing.
 //
-// A line longer than kMaxPieceChars (platform/LongLines.h) is held as pieces,
-// one block each, so that laying it out stays quick; the block ends between
-// pieces are marked as joins, which text(), copying and dragging leave out.
-// Typing, deleting, pasting, Enter and formatting keep the joins exact.
+// Short lines share blocks, with line separators between them, and a line
+// longer than kMaxPieceChars (platform/LongLines.h) is held as pieces, one
+// block each, so that laying out stays quick; the block ends between pieces
+// are marked as joins, which text(), copying and dragging leave out. Typing,
+// deleting, pasting, Enter and formatting keep the joins exact.
 class RichTextBox : public QPlainTextEdit {
     Q_OBJECT
 public:

@@ -56,6 +56,7 @@ QString withLf(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text.replace(u'\r', u'\n');
+    text.replace(QChar::ParagraphSeparator, u'\n');
     return text.replace(QChar::LineSeparator, u'\n');
 }
 
@@ -172,6 +173,54 @@ private Q_SLOTS:
         }
     }
 
+    // Lines share blocks up to the limit, a block ends only where the next
+    // line would not fit, chunks end at block ends, and the text survives.
+    void shortLinesShareBlocks()
+    {
+        const QStringList alphabet = {QStringLiteral("\r"), QStringLiteral("\n"),
+                                      QStringLiteral("\r\n"), QStringLiteral("\u2029"),
+                                      QStringLiteral("\u2028"), QStringLiteral(" ")};
+        QRandomGenerator random(11);
+        for (int round = 0; round < 400; ++round) {
+            QString text;
+            const int length = random.bounded(300);
+            while (text.size() < length) {
+                const int pick = random.bounded(alphabet.size() + 12);
+                text += pick < alphabet.size() ? alphabet[pick] : QStringLiteral("x");
+            }
+            const int maxBlock = 1 + random.bounded(20);
+            const int minChars = 1 + random.bounded(60);
+            QString all;
+            qsizetype at = 0;
+            do {
+                QString chunk;
+                const qsizetype next = groupLines(text, at, minChars, chunk, maxBlock);
+                QVERIFY(next > at || text.isEmpty());
+                if (next < text.size()) {
+                    QVERIFY(chunk.size() >= minChars);
+                    QVERIFY(chunk.endsWith(QChar::ParagraphSeparator));
+                }
+                all += chunk;
+                at = next;
+            } while (at < text.size());
+            QCOMPARE(joinPieces(all, {}, u"\n"), withLf(text));
+
+            // Line separators typed into the text would blur where lines end.
+            if (text.contains(QChar::LineSeparator))
+                continue;
+            const QStringList blocks = all.split(QChar::ParagraphSeparator);
+            for (qsizetype b = 0; b < blocks.size(); ++b) {
+                if (blocks[b].contains(QChar::LineSeparator))
+                    QVERIFY2(blocks[b].size() <= maxBlock, "lines grouped past the limit");
+                if (b + 1 < blocks.size()) {
+                    const QString nextLine = blocks[b + 1].section(QChar::LineSeparator, 0, 0);
+                    QVERIFY2(blocks[b].size() + 1 + nextLine.size() > maxBlock,
+                             "a block ended where the next line still fitted");
+                }
+            }
+        }
+    }
+
     void joinsLeaveNothingAndBreaksTakeTheirForm()
     {
         const QString raw = QStringLiteral("ab\u2029cd\u2029ef\u2028gh\u2029");
@@ -203,12 +252,50 @@ private Q_SLOTS:
         QFETCH(QString, text);
         RichTextBox box;
         box.setText(text);
-        QVERIFY(box.document()->blockCount() > text.count(u'\n') + 1);
-        for (QTextBlock b = box.document()->firstBlock(); b.isValid(); b = b.next())
+        bool joined = false;
+        for (QTextBlock b = box.document()->firstBlock(); b.isValid(); b = b.next()) {
             QVERIFY(b.length() - 1 <= kMaxPieceChars);
+            joined = joined || RichTextBox::startsWithJoin(b);
+        }
+        QVERIFY(joined);
         QCOMPARE(box.text(), text);
         box.selectAll();
         QCOMPARE(box.text(), text);
+    }
+
+    // Lines that share a block edit as lines: keys move over them, and Enter,
+    // Shift+Enter and Backspace over a break come back as the text's breaks.
+    void groupedLinesEditAsLines()
+    {
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines << QStringLiteral("line %1").arg(i);
+        RichTextBox box;
+        box.setText(lines.join(QStringLiteral("\r\n")));
+        QVERIFY(box.document()->blockCount() * 20 < lines.size());
+        QCOMPARE(box.text(), lines.join(QStringLiteral("\r\n")));
+
+        auto goTo = [&box](int line) {
+            box.moveCursor(QTextCursor::Start);
+            for (int i = 0; i < line; ++i)
+                QTest::keyClick(&box, Qt::Key_Down);
+        };
+        goTo(5);
+        QTest::keyClick(&box, Qt::Key_End);
+        QTest::keyClicks(&box, "!");
+        lines[5] += u'!';
+        goTo(7);
+        QTest::keyClick(&box, Qt::Key_Backspace);
+        lines[6] += lines.takeAt(7);
+        goTo(9);
+        QTest::keyClick(&box, Qt::Key_Right);
+        QTest::keyClick(&box, Qt::Key_Return);
+        lines.insert(10, lines[9].mid(1));
+        lines[9].truncate(1);
+        goTo(12);
+        QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
+        lines.insert(12, QString());
+        QCOMPARE(box.text(), lines.join(QStringLiteral("\r\n")));
     }
 
     void editsAcrossJoinsKeepTheText_data()

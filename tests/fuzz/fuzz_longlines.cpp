@@ -1,5 +1,6 @@
 // The long-line display's pieces: wherever pieceCuts cuts any text, the cuts stay inside lines
-// and pieces, and joinPieces gives back the text itself, each line break in the chosen form.
+// and pieces, and joinPieces gives back the text itself, each line break in the chosen form;
+// lines grouped into blocks by groupLines, in chunks of any size, give it back too.
 
 #include "platform/LongLines.h"
 
@@ -81,5 +82,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     if (vellumo::joinPieces(raw, joins, lineBreak) != expected)
         fail("the joined pieces are not the text");
+
+    const qsizetype minChars = 1 + data[1] % 97;
+    QString grouped;
+    QString chunk;
+    qsizetype at = 0;
+    do {
+        const qsizetype next = vellumo::groupLines(text, at, minChars, chunk, maxPiece);
+        if (next <= at && !text.isEmpty())
+            fail("grouping made no progress");
+        if (next < text.size() && !chunk.endsWith(QChar::ParagraphSeparator))
+            fail("a chunk ends inside a block");
+        grouped += chunk;
+        at = next;
+    } while (at < text.size());
+    if (vellumo::joinPieces(grouped, {}, lineBreak) != expected)
+        fail("the grouped lines are not the text");
     return 0;
 }
