@@ -9,7 +9,6 @@
 #include "platform/RichTextBox.h"
 
 #include <QDir>
-#include <algorithm>
 
 namespace vellumo {
 
@@ -31,22 +30,6 @@ QString describeCharacter(QStringView text, qsizetype at)
                               ? QStringLiteral("\u201C%1\u201D ").arg(QString::fromUcs4(&code, 1))
                               : QString();
     return shown + QStringLiteral("(U+%1)").arg(uint(code), 4, 16, QChar(u'0')).toUpper();
-}
-
-// firstUnencodableCp1252 looks at every character; most texts are ASCII,
-// which Qt checks many characters at a time.
-qsizetype firstUnencodable(QStringView text)
-{
-    constexpr qsizetype kStretch = 1 << 16;
-    for (qsizetype from = 0; from < text.size(); from += kStretch) {
-        const QStringView stretch = text.sliced(from, std::min(kStretch, text.size() - from));
-        if (QtPrivate::isAscii(stretch))
-            continue;
-        const qsizetype at = firstUnencodableCp1252(stretch);
-        if (at >= 0)
-            return from + at;
-    }
-    return -1;
 }
 
 } // namespace
@@ -89,7 +72,7 @@ bool saveTextFile(TextFileContext &c)
     {
         BusyCursor busy; // not over the question below
         text = c.area.text();
-        lossy = firstUnencodable(text);
+        lossy = firstUnencodableCp1252(text);
     }
     if (lossy >= 0) {
         const int answer = c.messages.show(

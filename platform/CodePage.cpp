@@ -1,6 +1,5 @@
 #include "platform/CodePage.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -26,57 +25,25 @@ constexpr std::array<char16_t, 256> kDecode = makeDecodeTable();
 
 constexpr int kUnencodable = -1;
 
-// For characters below U+0100: the byte, or kUnencodable for the C1 controls whose bytes
-// Windows-1252 gave to other characters.
-constexpr std::array<std::int16_t, 256> makeLowEncodeTable()
+// The highest character with a byte is U+2122; big texts hold many characters
+// above U+007F, so a table lookup each beats any search.
+constexpr char16_t kEncodeLimit = 0x2123;
+
+constexpr std::array<std::int16_t, kEncodeLimit> makeEncodeTable()
 {
-    std::array<std::int16_t, 256> table{};
-    for (int c = 0; c < 256; ++c)
-        table[c] = std::int16_t(c);
-    for (int c = 0x80; c < 0xA0; ++c) {
-        if (kHighBlock[c - 0x80] != c)
-            table[c] = kUnencodable;
-    }
+    std::array<std::int16_t, kEncodeLimit> table{};
+    for (auto &byte : table)
+        byte = kUnencodable;
+    for (int byte = 0; byte < 256; ++byte)
+        table[kDecode[byte]] = std::int16_t(byte);
     return table;
 }
 
-constexpr std::array<std::int16_t, 256> kEncodeLow = makeLowEncodeTable();
-
-struct HighChar {
-    char16_t ch;
-    unsigned char byte;
-};
-
-constexpr int kHighCharCount = 27;
-
-// The characters above U+00FF that have a byte, sorted for binary search.
-constexpr std::array<HighChar, kHighCharCount> makeHighEncodeTable()
-{
-    std::array<HighChar, kHighCharCount> table{};
-    int n = 0;
-    for (int i = 0; i < 32; ++i) {
-        if (kHighBlock[i] > 0xFF)
-            table[n++] = HighChar{kHighBlock[i], static_cast<unsigned char>(0x80 + i)};
-    }
-    for (int i = 1; i < n; ++i) {
-        for (int j = i; j > 0 && table[j - 1].ch > table[j].ch; --j) {
-            const HighChar t = table[j];
-            table[j] = table[j - 1];
-            table[j - 1] = t;
-        }
-    }
-    return table;
-}
-
-constexpr std::array<HighChar, kHighCharCount> kEncodeHigh = makeHighEncodeTable();
+constexpr std::array<std::int16_t, kEncodeLimit> kEncode = makeEncodeTable();
 
 inline int encodeChar(char16_t c)
 {
-    if (c < 0x100)
-        return kEncodeLow[c];
-    const auto it = std::lower_bound(kEncodeHigh.begin(), kEncodeHigh.end(), c,
-                                     [](const HighChar &e, char16_t v) { return e.ch < v; });
-    return (it != kEncodeHigh.end() && it->ch == c) ? it->byte : kUnencodable;
+    return c < kEncodeLimit ? kEncode[c] : kUnencodable;
 }
 
 inline bool isPairAt(const char16_t *s, qsizetype i, qsizetype n)
@@ -106,11 +73,9 @@ qsizetype firstUnencodableCp1252(QStringView text)
 {
     const char16_t *s = text.utf16();
     const qsizetype n = text.size();
+    // No separate test for ASCII: on mixed text that branch is a coin toss.
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80)
-            continue;
-        if (encodeChar(c) == kUnencodable)
+        if (encodeChar(s[i]) == kUnencodable)
             return i;
     }
     return -1;
@@ -122,12 +87,7 @@ qsizetype encodeCp1252Into(QStringView text, char *out)
     const qsizetype n = text.size();
     qsizetype written = 0;
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80) {
-            out[written++] = char(c);
-            continue;
-        }
-        const int byte = encodeChar(c);
+        const int byte = encodeChar(s[i]);
         if (byte != kUnencodable) {
             out[written++] = char(byte);
             continue;
