@@ -2,6 +2,7 @@
 
 #include "platform/LongLines.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QScrollBar>
@@ -232,12 +233,62 @@ void RichTextBox::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (!isReadOnly() && event == QKeySequence::DeleteEndOfLine) {
+        // Qt deletes to the end of the block, which may hold many lines.
+        QTextCursor cursor = textCursor();
+        const int end = lineAround(cursor.position()).second;
+        if (cursor.position() < end)
+            cursor.setPosition(end, QTextCursor::KeepAnchor);
+        cursor.removeSelectedText();
+        setTextCursor(cursor);
+        event->accept();
+        return;
+    }
     keepJoinsOutOfTyping();
     if (m_mayHaveJoins && stepOverJoin(event)) {
         event->accept();
         return;
     }
     QPlainTextEdit::keyPressEvent(event);
+}
+
+std::pair<int, int> RichTextBox::lineAround(int position) const
+{
+    const QTextBlock block = document()->findBlock(position);
+    const QString text = block.text();
+    const int at = position - block.position();
+    const int start = at > 0 ? int(text.lastIndexOf(QChar::LineSeparator, at - 1)) + 1 : 0;
+    const int end = int(text.indexOf(QChar::LineSeparator, at));
+    return {block.position() + start, block.position() + (end < 0 ? int(text.size()) : end)};
+}
+
+void RichTextBox::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    QPlainTextEdit::mouseDoubleClickEvent(event);
+    m_doubleClickAt = event->position().toPoint();
+    m_sinceDoubleClick.start();
+}
+
+void RichTextBox::mousePressEvent(QMouseEvent *event)
+{
+    const QPoint at = event->position().toPoint();
+    const bool tripleClick =
+        event->button() == Qt::LeftButton && m_sinceDoubleClick.isValid() &&
+        !m_sinceDoubleClick.hasExpired(QApplication::doubleClickInterval()) &&
+        (at - m_doubleClickAt).manhattanLength() < QApplication::startDragDistance();
+    m_sinceDoubleClick.invalidate();
+    const int clicked = cursorForPosition(at).position();
+    QPlainTextEdit::mousePressEvent(event);
+    if (!tripleClick)
+        return;
+    // Qt selects the whole block, which may hold many lines: select the
+    // clicked line, with its break as Qt would.
+    const auto [start, end] = lineAround(clicked);
+    QTextCursor cursor = textCursor();
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    setTextCursor(cursor);
 }
 
 void RichTextBox::inputMethodEvent(QInputMethodEvent *event)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <utility>
 
 namespace vellumo {
 
@@ -45,6 +47,8 @@ protected:
     QMimeData *createMimeDataFromSelection() const override;
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
     // The plain text of the cursor's selection, or of everything for a null cursor.
@@ -53,6 +57,11 @@ private:
     void mergeFormat(const QTextCharFormat &format);
     void keepJoinsOutOfTyping();
     bool stepOverJoin(QKeyEvent *event);
+    // The start and end (before its break) of the line around a position.
+    std::pair<int, int> lineAround(int position) const;
+
+    QElapsedTimer m_sinceDoubleClick;
+    QPoint m_doubleClickAt;
 
     QString m_lineBreak;
     // Set whenever joins were made since the last setText; text() looks for

@@ -52,6 +52,20 @@ QString asBlocks(const QString &text, const std::vector<qsizetype> &cuts, std::v
     return raw;
 }
 
+// Up to maxLength characters: the alphabet's strings and x, which is drawn
+// xWeight times as often as any one of them.
+QString randomText(QRandomGenerator &random, const QStringList &alphabet, int maxLength,
+                   int xWeight)
+{
+    QString text;
+    const int length = random.bounded(maxLength);
+    while (text.size() < length) {
+        const int pick = random.bounded(alphabet.size() + xWeight);
+        text += pick < alphabet.size() ? alphabet[pick] : QStringLiteral("x");
+    }
+    return text;
+}
+
 QString withLf(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -151,12 +165,7 @@ private Q_SLOTS:
             QStringLiteral("\u2028"), QString(QChar(0)),      QStringLiteral("\U0001F600")};
         QRandomGenerator random(9);
         for (int round = 0; round < 400; ++round) {
-            QString text;
-            const int length = random.bounded(200);
-            while (text.size() < length) {
-                const int pick = random.bounded(alphabet.size() + 20);
-                text += pick < alphabet.size() ? alphabet[pick] : QStringLiteral("x");
-            }
+            const QString text = randomText(random, alphabet, 200, 20);
             const int maxPiece = 2 + random.bounded(12);
             const std::vector<qsizetype> cuts = pieceCuts(text, maxPiece);
             std::vector<bool> joins;
@@ -177,17 +186,12 @@ private Q_SLOTS:
     // line would not fit, chunks end at block ends, and the text survives.
     void shortLinesShareBlocks()
     {
-        const QStringList alphabet = {QStringLiteral("\r"), QStringLiteral("\n"),
-                                      QStringLiteral("\r\n"), QStringLiteral("\u2029"),
+        const QStringList alphabet = {QStringLiteral("\r"),     QStringLiteral("\n"),
+                                      QStringLiteral("\r\n"),   QStringLiteral("\u2029"),
                                       QStringLiteral("\u2028"), QStringLiteral(" ")};
         QRandomGenerator random(11);
         for (int round = 0; round < 400; ++round) {
-            QString text;
-            const int length = random.bounded(300);
-            while (text.size() < length) {
-                const int pick = random.bounded(alphabet.size() + 12);
-                text += pick < alphabet.size() ? alphabet[pick] : QStringLiteral("x");
-            }
+            const QString text = randomText(random, alphabet, 300, 12);
             const int maxBlock = 1 + random.bounded(20);
             const int minChars = 1 + random.bounded(60);
             QString all;
@@ -296,6 +300,40 @@ private Q_SLOTS:
         QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier);
         lines.insert(12, QString());
         QCOMPARE(box.text(), lines.join(QStringLiteral("\r\n")));
+    }
+
+    // A triple click and Ctrl+K (where the keyboard scheme has it) act on the
+    // line, not on the block the line shares with others.
+    void lineCommandsStayOnTheLine()
+    {
+        QStringList lines;
+        for (int i = 0; i < 100; ++i)
+            lines << QStringLiteral("line %1 of the text").arg(i);
+        RichTextBox box;
+        box.resize(400, 300);
+        box.setText(lines.join(u'\n'));
+        box.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&box));
+        QCOMPARE(box.document()->blockCount(), 1);
+
+        const int lineStart = int(lines.mid(0, 5).join(u'\n').size()) + 1;
+        QTextCursor c(box.document());
+        c.setPosition(lineStart + 6);
+        const QPoint point = box.cursorRect(c).center();
+        QTest::mouseDClick(box.viewport(), Qt::LeftButton, {}, point);
+        QTest::mouseClick(box.viewport(), Qt::LeftButton, {}, point);
+        QCOMPARE(box.textCursor().selectedText(), lines[5] + QChar::LineSeparator);
+
+        const QList<QKeySequence> keys = QKeySequence::keyBindings(QKeySequence::DeleteEndOfLine);
+        if (keys.isEmpty())
+            QSKIP("this keyboard scheme has no key that deletes to the end of the line");
+        c.setPosition(lineStart + 4);
+        box.setTextCursor(c);
+        QTest::keySequence(&box, keys.first());
+        lines[5].truncate(4);
+        QCOMPARE(box.text(), lines.join(u'\n'));
+        QTest::keySequence(&box, keys.first());
+        QCOMPARE(box.text(), lines.join(u'\n'));
     }
 
     void editsAcrossJoinsKeepTheText_data()

@@ -301,6 +301,22 @@ class EndToEndTest : public QObject {
         click(window, kSaveButton + QPoint(0, menuBar));
         return chooseFile(file);
     }
+    // File, Load of a new file holding bytes, through to OK on "Load Successful".
+    bool loadWithTheMenu(const QString &name, const QByteArray &bytes)
+    {
+        QFile file(path(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            return false;
+        file.close();
+        if (!menu(QStringLiteral("alt+f"), QStringLiteral("l")) || !chooseFile(file.fileName()))
+            return false;
+        const QString box = waitForWindow(QStringLiteral("Load Successful"));
+        if (box.isEmpty())
+            return false;
+        focus(box);
+        keys({QStringLiteral("Return")});
+        return waitUntilGone(QStringLiteral("Load Successful"));
+    }
     // The bytes of a file once it has them, or what it holds when time is up.
     QByteArray waitForFile(const QString &file, const QByteArray &expected)
     {
@@ -445,17 +461,8 @@ private Q_SLOTS:
     void fileLoadShowsLoadSuccessfulWithItsText()
     {
         const QByteArray prepared("Loaded from a prepared file\r\nand its last line, no line end");
-        QFile file(path(QStringLiteral("prepared.txt")));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(prepared) == prepared.size());
-        file.close();
-
-        QVERIFY(menu(QStringLiteral("alt+f"), QStringLiteral("l")));
-        QVERIFY(chooseFile(file.fileName()));
-        const QString box = waitForWindow(QStringLiteral("Load Successful"));
-        QVERIFY2(!box.isEmpty(), "no \"Load Successful\" box");
-        focus(box);
-        keys({QStringLiteral("Return")});
-        QVERIFY(waitUntilGone(QStringLiteral("Load Successful")));
+        QVERIFY2(loadWithTheMenu(QStringLiteral("prepared.txt"), prepared),
+                 "File, Load did not end in \"Load Successful\"");
 
         // The area shows the file's two lines, and holds exactly its text:
         // saved again, it comes back byte for byte with CR LF after it.
@@ -593,6 +600,21 @@ private Q_SLOTS:
         keys({QStringLiteral("Escape")});
         QVERIFY(waitUntilGone(QStringLiteral("About Vellumo")));
         QCOMPARE(windows(QStringLiteral("Vellumo")), QStringList{window});
+    }
+
+    // Loaded lines may share one block of the area; the desktop's key for
+    // deleting to the end of the line (Ctrl+K here) still stops at the line's end.
+    void ctrlKDeletesToTheEndOfTheLineOnly()
+    {
+        QVERIFY(loadWithTheMenu(QStringLiteral("lines.txt"), "one\r\ntwo words\r\nthree"));
+        clickIntoText();
+        keys({QStringLiteral("ctrl+Home"), QStringLiteral("Down"), QStringLiteral("End"),
+              QStringLiteral("Left"), QStringLiteral("Left"), QStringLiteral("Left"),
+              QStringLiteral("Left"), QStringLiteral("Left"), QStringLiteral("Left"),
+              QStringLiteral("ctrl+k")});
+        QVERIFY(saveWithTheButton(path(QStringLiteral("cut.txt"))));
+        const QByteArray expected("one\r\ntwo\r\nthree\r\n");
+        QCOMPARE(waitForFile(path(QStringLiteral("cut.txt")), expected), expected);
     }
 
     void fileExitAsksQuitAndEnterEndsTheProgram()
