@@ -413,6 +413,24 @@ void mergeFont(QPlainTextEdit &edit)
         edit.mergeCurrentCharFormat(f);
 }
 
+// A format change that left the text as it was would be timed as quick.
+void checkFormatted(QPlainTextEdit &edit, bool colour)
+{
+    QTextDocument *doc = edit.document();
+    for (const int position : {1, doc->characterCount() / 2, doc->characterCount() - 1}) {
+        QTextCursor at(doc);
+        at.setPosition(position);
+        const QTextCharFormat f = at.charFormat();
+        const bool done =
+            colour ? f.foreground().color() == QColor(0xC0, 0, 0)
+                   : f.fontItalic() && f.fontWeight() == QFont::Bold && f.fontPointSize() == 14;
+        if (!done)
+            fail(QStringLiteral("the %1 did not reach character %2")
+                     .arg(colour ? QStringLiteral("colour") : QStringLiteral("font"))
+                     .arg(position));
+    }
+}
+
 // What each child measures. Everything before `start` is setting up.
 Result runChild(const QStringList &args)
 {
@@ -469,6 +487,7 @@ Result runChild(const QStringList &args)
         start = nowMs();
         w.click(what == QLatin1String("colour") ? "CmdColor" : "cmdFont");
         r.ms = settle() - start;
+        checkFormatted(*w.area, what == QLatin1String("colour"));
     } else if (what == QLatin1String("bare-colour") || what == QLatin1String("bare-font")) {
         BareWindow<QPlainTextEdit> w;
         w.edit.setPlainText(decodeFloor(readFile(path)));
@@ -480,6 +499,7 @@ Result runChild(const QStringList &args)
         else
             mergeFont(w.edit);
         r.ms = settle() - start;
+        checkFormatted(w.edit, what == QLatin1String("bare-colour"));
     } else if (what == QLatin1String("type")) {
         VellumoWindow w;
         w.load(path);
