@@ -4,6 +4,7 @@
 #include "platform/RichTextBox.h"
 #include "platform/Shell.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 
 #include <QApplication>
@@ -73,19 +74,8 @@ public Q_SLOTS:
 
 } // namespace
 
-class AboutTest : public QObject {
+class AboutTest : public MainWindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-
-    QAction *menuItem(const char *name)
-    {
-        auto *a = window->findChild<QAction *>(QString::fromLatin1(name));
-        if (!a)
-            qFatal("no menu item %s", name);
-        return a;
-    }
 
     // About, Info, with `act` given the dialog while it is shown. Whatever `act`
     // leaves open is closed afterwards, so a failed check cannot leave the test
@@ -111,14 +101,8 @@ class AboutTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void cleanup() { window.reset(); }
+    void init() { QVERIFY(open()); }
+    void cleanup() { close(); }
 
     void controlsStandWhereTheLayoutPutsThem_data()
     {

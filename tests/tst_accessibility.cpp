@@ -5,6 +5,7 @@
 #include "app/frmMain.h"
 #include "platform/Accessibility.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 
 #include <QAccessible>
@@ -90,11 +91,8 @@ QStringList controlsOf(const QString &window, const frmMain &main)
 
 } // namespace
 
-class AccessibilityTest : public QObject {
+class AccessibilityTest : public MainWindowFixture {
     Q_OBJECT
-
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
 
     // Runs `look` on the window the row names: the main window, or the About
     // dialog while it is shown (and closed again afterwards).
@@ -113,14 +111,8 @@ class AccessibilityTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void cleanup() { window.reset(); }
+    void init() { QVERIFY(open()); }
+    void cleanup() { close(); }
 
     void everyControlHasANameAndARole_data()
     {

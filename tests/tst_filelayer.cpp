@@ -2,6 +2,7 @@
 #include "platform/Failure.h"
 #include "platform/FileLayer.h"
 
+#include "support/FaultFixtures.h"
 #include "support/Unprivileged.h"
 
 #include <QCryptographicHash>
@@ -19,6 +20,9 @@
 
 using namespace vellumo;
 using vellumo::test::ChildResult;
+using vellumo::test::folderSnapshot;
+using vellumo::test::readFile;
+using vellumo::test::writeFile;
 
 namespace {
 
@@ -44,21 +48,6 @@ QByteArray patterned(qint64 size)
 QString emoji()
 {
     return QString::fromUtf8("\xF0\x9F\x98\x80");
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray("<unreadable: ") + file.errorString().toUtf8() + '>';
-    return file.readAll();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-           file.write(bytes) == bytes.size();
 }
 
 QByteArray native(const QString &path)
@@ -108,35 +97,6 @@ QString load(FileLayer &layer, const QString &path)
     const QString text = layer.input(n, layer.length(n));
     layer.close(n);
     return text;
-}
-
-// Name -> type, mode, owner and content of everything in a folder, to prove that a failed
-// operation changed nothing, left no temporary file behind and never opened a pipe.
-QMap<QString, QString> snapshot(const QString &folder)
-{
-    QMap<QString, QString> entries;
-    const QStringList names = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden |
-                                                     QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        const QString path = folder + u'/' + name;
-        struct stat st;
-        if (::lstat(native(path).constData(), &st) != 0) {
-            entries[name] = QStringLiteral("vanished");
-            continue;
-        }
-        QString entry = QStringLiteral("mode %1 owner %2:%3 ")
-                            .arg(st.st_mode, 0, 8)
-                            .arg(st.st_uid)
-                            .arg(st.st_gid);
-        if (S_ISREG(st.st_mode)) {
-            entry += QString::fromLatin1(
-                QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha1).toHex());
-        } else if (S_ISLNK(st.st_mode)) {
-            entry += QStringLiteral("-> ") + QFile::symLinkTarget(path);
-        }
-        entries[name] = entry;
-    }
-    return entries;
 }
 
 bool makeLink(const QString &target, const QString &link)
@@ -278,13 +238,13 @@ void TestFileLayer::unfinishedSaveChangesNothing()
 {
     const QString file = path(QStringLiteral("keep.txt"));
     QVERIFY(writeFile(file, "old"));
-    const auto before = snapshot(m_dir->path());
+    const auto before = folderSnapshot(m_dir->path());
     {
         DiskFileLayer layer;
         layer.openForOutput(1, file);
         layer.printLine(1, u"new");
     }
-    QCOMPARE(snapshot(m_dir->path()), before);
+    QCOMPARE(folderSnapshot(m_dir->path()), before);
 }
 
 void TestFileLayer::readsBytesAsCharacters_data()
@@ -519,13 +479,13 @@ void TestFileLayer::refusesToSave()
         QVERIFY(makeLink(path("other"), target));
         QVERIFY(makeLink(target, path("other")));
     }
-    const auto before = snapshot(m_dir->path());
+    const auto before = folderSnapshot(m_dir->path());
 
     DiskFileLayer layer;
     QCOMPARE(failureOf([&] { save(layer, target, {QStringLiteral("new")}); }),
              saveFailure(target, reason));
     QCOMPARE(layer.freeFile(), 1);
-    QCOMPARE(snapshot(m_dir->path()), before);
+    QCOMPARE(folderSnapshot(m_dir->path()), before);
 }
 
 void TestFileLayer::keepsModeAndOwner_data()
@@ -696,7 +656,7 @@ void TestFileLayer::writeFaultKeepsOldFile()
     const QString retry = path(QStringLiteral("retry.txt"));
     const QByteArray old = patterned(100 * 1024);
     QVERIFY(writeFile(file, old));
-    const auto before = snapshot(m_dir->path());
+    const auto before = folderSnapshot(m_dir->path());
 
     const ChildResult result = test::runInChild([&] {
         // The kernel cuts writes at the limit, like a full disk; the signal would kill us.
@@ -727,7 +687,7 @@ void TestFileLayer::writeFaultKeepsOldFile()
 
     QVERIFY(readFile(file) == old);
     QCOMPARE(readFile(retry), QByteArray("ok\r\n"));
-    auto after = snapshot(m_dir->path());
+    auto after = folderSnapshot(m_dir->path());
     after.remove(QStringLiteral("retry.txt"));
     QCOMPARE(after, before);
 }
@@ -827,8 +787,8 @@ void TestFileLayer::savePermissions()
         QVERIFY(::chmod(native(links).constData(), 0555) == 0);
     }
     QVERIFY(::chmod(native(folder).constData(), mode_t(folderMode)) == 0);
-    const auto before = snapshot(folder);
-    const auto linksBefore = snapshot(links);
+    const auto before = folderSnapshot(folder);
+    const auto linksBefore = folderSnapshot(links);
 
     const ChildResult result = test::runAsNobody([&] {
         DiskFileLayer layer;
@@ -837,7 +797,7 @@ void TestFileLayer::savePermissions()
     });
     QVERIFY2(result.finished(), qPrintable(result.describe()));
 
-    QCOMPARE(snapshot(links), linksBefore);
+    QCOMPARE(folderSnapshot(links), linksBefore);
     if (reason.isNull()) {
         QCOMPARE(result.report, QStringLiteral("saved"));
         QCOMPARE(readFile(file), QByteArray("new\r\n"));
@@ -845,7 +805,7 @@ void TestFileLayer::savePermissions()
             QCOMPARE(modeOf(file), fileMode);
     } else {
         QCOMPARE(result.report, saveFailure(saved, reason));
-        QCOMPARE(snapshot(folder), before);
+        QCOMPARE(folderSnapshot(folder), before);
     }
 }
 

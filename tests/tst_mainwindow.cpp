@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 
 #include <QApplication>
@@ -19,30 +20,12 @@
 using namespace vellumo;
 using namespace vellumo::test;
 
-class MainWindowTest : public QObject {
+class MainWindowTest : public MainWindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-
-    template <typename T = QWidget> T *child(const char *name)
-    {
-        T *w = window->findChild<T *>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no control %s", name);
-        return w;
-    }
-    QAction *menuItem(const char *name) { return child<QAction>(name); }
-
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    }
-    void cleanup() { window.reset(); }
+    void init() { QVERIFY(open()); }
+    void cleanup() { close(); }
 
     void controlsStandWhereTheLayoutPutsThem_data()
     {
