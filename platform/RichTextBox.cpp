@@ -9,6 +9,7 @@
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
+#include <algorithm>
 
 namespace vellumo {
 
@@ -114,7 +115,7 @@ void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
     // Grouped a megabyte at a time, so that a big text is never held twice.
     constexpr qsizetype kChunk = qsizetype(1) << 20;
     QString chunk;
-    chunk.reserve(kChunk + kMaxPieceChars + 1);
+    chunk.reserve(std::min(text.size(), kChunk) + kMaxPieceChars + 1);
     auto insertLines = [&](QStringView lines) {
         for (qsizetype at = 0; at < lines.size();) {
             at = groupLines(lines, at, kChunk, chunk);
@@ -277,7 +278,7 @@ void RichTextBox::mousePressEvent(QMouseEvent *event)
         !m_sinceDoubleClick.hasExpired(QApplication::doubleClickInterval()) &&
         (at - m_doubleClickAt).manhattanLength() < QApplication::startDragDistance();
     m_sinceDoubleClick.invalidate();
-    const int clicked = cursorForPosition(at).position();
+    const int clicked = tripleClick ? cursorForPosition(at).position() : -1;
     QPlainTextEdit::mousePressEvent(event);
     if (!tripleClick)
         return;
