@@ -5,10 +5,6 @@
 
 #include <QProcess>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#endif
-
 namespace vellumo {
 
 void DetachedProgramStart::start(const QString &path, int showState)
@@ -20,14 +16,8 @@ void DetachedProgramStart::start(const QString &path, int showState)
     // The member form takes the program as it is: a static start would split it at blanks.
     process.setProgram(systemPath(path));
     process.setArguments({});
-#ifdef Q_OS_WIN
-    process.setCreateProcessArgumentsModifier([showState](QProcess::CreateProcessArguments *args) {
-        args->startupInfo->dwFlags |= STARTF_USESHOWWINDOW;
-        args->startupInfo->wShowWindow = static_cast<WORD>(showState);
-    });
-#else
+    // A program here opens its windows as it sees fit; nothing passes a show state on to it.
     Q_UNUSED(showState);
-#endif
     if (!process.startDetached())
         throw Failure(QStringLiteral("Cannot start \"%1\": %2").arg(path, process.errorString()));
 }
