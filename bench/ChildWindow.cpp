@@ -1,0 +1,120 @@
+#include "ChildWindow.h"
+
+#include "Common.h"
+#include "app/MainLayout.h"
+#include "platform/FormLayout.h"
+
+#include <QPrinter>
+#include <QPushButton>
+#include <QThread>
+#include <algorithm>
+
+namespace vellumo::bench {
+
+bool BenchApp::notify(QObject *receiver, QEvent *event)
+{
+    const bool paint = event->type() == QEvent::Paint && receiver == watched;
+    const bool result = QApplication::notify(receiver, event);
+    lastActivity = nowMs();
+    paints += paint;
+    return result;
+}
+
+BenchApp *app()
+{
+    return static_cast<BenchApp *>(qApp);
+}
+
+double settle()
+{
+    const int paints = app()->paints;
+    static const double quiet = qEnvironmentVariableIsSet("VELLUMO_BENCH_QUICK") ? 40 : 250;
+    const double start = nowMs();
+    for (;;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double now = nowMs();
+        const bool painted = app()->paints > paints || now - start > 5000;
+        if (painted && now - std::max(app()->lastActivity, start) > quiet)
+            return std::max(app()->lastActivity, start);
+        QThread::usleep(500);
+    }
+}
+
+bool BenchDialogs::openFile(const FileRequest &, QString &chosen)
+{
+    chosen = file;
+    return true;
+}
+
+bool BenchDialogs::saveFile(const FileRequest &, QString &chosen)
+{
+    chosen = file;
+    return true;
+}
+
+bool BenchDialogs::color(unsigned &bgr)
+{
+    bgr = 0x0000C0;
+    return true;
+}
+
+bool BenchDialogs::font(int, FontChoice &choice)
+{
+    choice = {QStringLiteral("DejaVu Serif"), 14, true, true};
+    return true;
+}
+
+bool BenchDialogs::printer(QPrinter &printer)
+{
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return true;
+}
+
+int BenchMessages::show(const QString &prompt, int style, const QString &title)
+{
+    if (style & MsgStyle::Critical)
+        fail(title + QStringLiteral(": ") + prompt);
+    return (style & 7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
+}
+
+Services benchServices(BenchDialogs &dialogs, BenchMessages &messages)
+{
+    Services services = Services::system();
+    services.dialogs = &dialogs;
+    services.messageBox = &messages;
+    return services;
+}
+
+VellumoWindow::VellumoWindow()
+{
+    window = std::make_unique<frmMain>(benchServices(dialogs, messages));
+    area = window->RichTextBox1();
+    app()->watched = area->viewport();
+    window->show();
+    settle();
+}
+
+void VellumoWindow::click(const char *button)
+{
+    auto *b = window->findChild<QPushButton *>(QString::fromLatin1(button));
+    if (!b)
+        fail(QStringLiteral("no button %1").arg(QString::fromLatin1(button)));
+    b->click();
+}
+
+void VellumoWindow::load(const QString &path)
+{
+    dialogs.file = path;
+    click("cmdLoad");
+}
+
+QSize areaSize()
+{
+    for (const ControlEntry &entry : mainLayout())
+        if (QLatin1String(entry.name) == QLatin1String("RichTextBox1"))
+            return {twipsToPixels(entry.width), twipsToPixels(entry.height)};
+    return {633, 369};
+}
+
+} // namespace vellumo::bench

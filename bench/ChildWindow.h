@@ -1,0 +1,79 @@
+#pragma once
+// The child's windows: Vellumo's own, driven through its buttons, and the
+// bare widgets the floors run on; and the event loop they are timed by.
+
+#include "app/frmMain.h"
+#include "platform/CommonDialog.h"
+#include "platform/MessageBox.h"
+#include "platform/RichTextBox.h"
+#include "platform/Services.h"
+
+#include <QApplication>
+#include <QSize>
+#include <memory>
+
+namespace vellumo::bench {
+
+// Knows when the last event was done with, and whether a widget painted.
+class BenchApp : public QApplication {
+public:
+    using QApplication::QApplication;
+    double lastActivity = 0;
+    QObject *watched = nullptr;
+    int paints = 0;
+
+    bool notify(QObject *receiver, QEvent *event) override;
+};
+
+BenchApp *app();
+
+// Runs the event loop until the watched widget has painted and nothing has
+// happened for a while; returns when the last event was done with.
+double settle();
+
+class BenchDialogs : public DialogPresenter {
+public:
+    QString file;
+    QString pdf;
+    bool openFile(const FileRequest &, QString &chosen) override;
+    bool saveFile(const FileRequest &, QString &chosen) override;
+    bool color(unsigned &bgr) override;
+    bool font(int, FontChoice &choice) override;
+    bool printer(QPrinter &printer) override;
+};
+
+// A command that fails ends in a message box; here that ends the figure.
+class BenchMessages : public MessageBoxService {
+public:
+    int show(const QString &prompt, int style, const QString &title) override;
+};
+
+// The one place the benchmark builds the program's platform services.
+Services benchServices(BenchDialogs &dialogs, BenchMessages &messages);
+
+struct VellumoWindow {
+    BenchDialogs dialogs;
+    BenchMessages messages;
+    std::unique_ptr<frmMain> window;
+    RichTextBox *area = nullptr;
+
+    VellumoWindow();
+    void click(const char *button);
+    void load(const QString &path);
+};
+
+// The text area's size in Vellumo's layout, for the floors' windows.
+QSize areaSize();
+
+template <class Edit> struct BareWindow {
+    Edit edit;
+    BareWindow()
+    {
+        edit.resize(areaSize());
+        app()->watched = edit.viewport();
+        edit.show();
+        settle();
+    }
+};
+
+} // namespace vellumo::bench

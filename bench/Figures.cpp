@@ -1,0 +1,132 @@
+#include "Suite.h"
+
+#include "Common.h"
+
+namespace vellumo::bench {
+
+int Suite::run()
+{
+    const int keys = m_o.quick ? 5 : 100;
+    const QString n = QString::number(keys);
+
+    startUp();
+
+    for (const qint64 size : {1, 10, 100, 256}) {
+        if (m_o.quick && size == 256)
+            continue;
+        const QString figure = QStringLiteral("load %1").arg(sizeText(size));
+        if (!wanted(figure))
+            continue;
+        const QString path = file(Kind::Lines, mb(size));
+        pair(figure, {QStringLiteral("load"), path}, {QStringLiteral("bare-load"), path},
+             QStringLiteral("bare QPlainTextEdit::setPlainText"), 1.2, QStringLiteral("< 1.2x"));
+        if (size == 256)
+            continue;
+        pair(figure + QStringLiteral(" (against reading)"), {QStringLiteral("load"), path},
+             {QStringLiteral("read"), path}, QStringLiteral("reading and decoding alone"), 0,
+             QStringLiteral("for information"));
+        if (size == 100) {
+            const Runs v = m_measured[QStringLiteral("load ") + path];
+            Row total{QStringLiteral("load 100 MB, time"),
+                      median(v.ms),
+                      10000,
+                      QStringLiteral("10 s"),
+                      1,
+                      QStringLiteral("well under 10 s"),
+                      median(v.peakKb) / 1024.0};
+            add(total);
+            Row memory{QStringLiteral("peak memory after loading 100 MB"),
+                       median(v.peakKb) / 1024.0,
+                       double(mb(size)) / kMB,
+                       QStringLiteral("the file's size"),
+                       8,
+                       QStringLiteral("< 8x"),
+                       median(v.peakKb) / 1024.0,
+                       QStringLiteral("MB")};
+            memory.detail[QStringLiteral("vellumo_peak_kb")] = toJson(v.peakKb);
+            add(memory);
+        }
+    }
+
+    const QString ten = file(Kind::Lines, mb(10));
+    pair(QStringLiteral("save %1").arg(sizeText(100)),
+         {QStringLiteral("save"), file(Kind::Lines, mb(100))},
+         {QStringLiteral("bare-save"), file(Kind::Lines, mb(100))},
+         QStringLiteral("encode, write a temporary file, one sync, rename"), 1.5,
+         QStringLiteral("< 1.5x"));
+    pair(QStringLiteral("select all and colour, %1").arg(sizeText(10)),
+         {QStringLiteral("colour"), ten}, {QStringLiteral("bare-colour"), ten},
+         QStringLiteral("the same on a bare QPlainTextEdit"), 1.2, QStringLiteral("< 1.2x"));
+    pair(QStringLiteral("select all and set a font, %1").arg(sizeText(10)),
+         {QStringLiteral("font"), ten}, {QStringLiteral("bare-font"), ten},
+         QStringLiteral("the same on a bare QPlainTextEdit"), 1.2, QStringLiteral("< 1.2x"));
+    for (const char *where : {"start", "middle", "end"}) {
+        const QString at = QString::fromLatin1(where);
+        pair(QStringLiteral("type a key at the %1 of %2").arg(at, sizeText(10)),
+             {QStringLiteral("type"), ten, at, n}, {QStringLiteral("bare-type"), ten, at, n},
+             QStringLiteral("the same on a bare QPlainTextEdit"), 0, QStringLiteral("< 16 ms"));
+    }
+
+    // The print text: as many lines as make 1000 pages on Vellumo's printer.
+    const QString printFigure = QStringLiteral("print %1 pages to PDF").arg(m_o.quick ? 5 : 1000);
+    if (wanted(printFigure)) {
+        const qint64 probeLines = m_o.quick ? 200 : 3000;
+        const Runs probe =
+            measure({QStringLiteral("print"), file(Kind::Lines, probeLines * kLineBytes)}, 1);
+        const qint64 perPage = probe.pages > 0 ? probeLines / probe.pages : 60;
+        const QString text = file(Kind::Lines, perPage * (m_o.quick ? 5 : 1000) * kLineBytes);
+        pair(printFigure, {QStringLiteral("print"), text}, {QStringLiteral("bare-print"), text},
+             QStringLiteral("QTextDocument::print, same text and printer"), 0,
+             QStringLiteral("for information"));
+    }
+
+    // Long lines.
+    for (const qint64 size : {1, 10}) {
+        const QString line = file(Kind::OneLine, mb(size));
+        const QString lines = file(Kind::Lines, mb(size));
+        const QString s = sizeText(size);
+        if (size == 1)
+            pair(QStringLiteral("load a %1 single line").arg(s), {QStringLiteral("load"), line},
+                 {QStringLiteral("bare-load"), line},
+                 QStringLiteral("bare QPlainTextEdit, same line"), 0,
+                 QStringLiteral("for information"));
+        else
+            pair(QStringLiteral("load a %1 single line").arg(s), {QStringLiteral("load"), line},
+                 {QStringLiteral("load"), lines},
+                 QStringLiteral("Vellumo loading %1 of short lines").arg(s), 3,
+                 QStringLiteral("< 3x"));
+        pair(QStringLiteral("type a key in the middle of a %1 single line").arg(s),
+             {QStringLiteral("type"), line, QStringLiteral("middle"), n},
+             {QStringLiteral("bare-type"), lines, QStringLiteral("middle"), n},
+             QStringLiteral("bare QPlainTextEdit, %1 of short lines").arg(s), 0,
+             QStringLiteral("< 50 ms"));
+        pair(QStringLiteral("save a %1 single line").arg(s), {QStringLiteral("save"), line},
+             {QStringLiteral("bare-save"), line},
+             QStringLiteral("encode, write a temporary file, one sync, rename"), 0,
+             QStringLiteral("byte for byte"));
+    }
+
+    // Every byte value.
+    const QString bytes = file(Kind::AllBytes, mb(10));
+    pair(QStringLiteral("load %1 of all 256 byte values").arg(sizeText(10)),
+         {QStringLiteral("load"), bytes}, {QStringLiteral("bare-load"), bytes},
+         QStringLiteral("bare QPlainTextEdit::setPlainText"), 1.2, QStringLiteral("< 1.2x"));
+    pair(QStringLiteral("save %1 of all 256 byte values").arg(sizeText(10)),
+         {QStringLiteral("save"), bytes}, {QStringLiteral("bare-save"), bytes},
+         QStringLiteral("encode, write a temporary file, one sync, rename"), 1.5,
+         QStringLiteral("< 1.5x, byte for byte"));
+
+    // The choice of widget: QTextEdit lays out every line before it is idle.
+    for (const qint64 size : {1, 10}) {
+        const QString path = file(Kind::Lines, mb(size));
+        pair(QStringLiteral("widget choice: QTextEdit loading %1").arg(sizeText(size)),
+             {QStringLiteral("textedit-load"), path}, {QStringLiteral("bare-load"), path},
+             QStringLiteral("bare QPlainTextEdit"), 0, QStringLiteral("for information"));
+    }
+
+    printTable();
+    writeJson();
+    return m_failed ? 1 : 0;
+}
+
+} // namespace vellumo::bench
