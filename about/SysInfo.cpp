@@ -2,13 +2,7 @@
 
 #include "about/GetKeyValue.h"
 #include "platform/FileSearch.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramStart.h"
 #include "platform/Services.h"
-
-#include <QString>
-#include <exception>
-#include <optional>
 
 namespace vellumo {
 
@@ -19,8 +13,9 @@ QString fromRegistry(const std::string &text)
     return QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// The path of the tool to start, or nothing when the registry leads to none.
-std::optional<QString> findTool(const Services &services)
+} // namespace
+
+std::optional<QString> findSysInfoTool(const Services &services)
 {
     std::string toolPath;
     // The tool's own entry is started as it stands, even when empty or naming no file: the
@@ -34,21 +29,6 @@ std::optional<QString> findTool(const Services &services)
     if (services.fileSearch->find(program, FileAttr::Normal).isEmpty())
         return std::nullopt;
     return program;
-}
-
-} // namespace
-
-void StartSysInfo(const Services &services)
-{
-    try {
-        if (const std::optional<QString> tool = findTool(services)) {
-            services.programStart->start(*tool, ShowState::Normal);
-            return;
-        }
-    } catch (const std::exception &) {
-        // Every failure on the way ends in the same message.
-    }
-    services.messageBox->show(QString::fromLatin1(kSysInfoUnavailable), MsgStyle::OkOnly);
 }
 
 } // namespace vellumo

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <optional>
+
 namespace vellumo {
 
 struct Services;
@@ -8,8 +11,8 @@ inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable
 // Joined to the folder of the second registry entry as it stands, even after a trailing '\'.
 inline constexpr char kMsinfoProgram[] = "\\MSINFO32.EXE";
 
-// Finds the system information tool through the registry and starts it. Whatever goes wrong
-// ends in one message box; nothing reaches the caller.
-void StartSysInfo(const Services &services);
+// The path of the system information tool as the registry leads to it, or nothing when it
+// leads to none. A registry or file search that fails throws.
+std::optional<QString> findSysInfoTool(const Services &services);
 
 } // namespace vellumo

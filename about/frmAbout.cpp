@@ -4,6 +4,8 @@
 #include "about/SysInfo.h"
 #include "platform/Accessibility.h"
 #include "platform/FormLayout.h"
+#include "platform/MessageBox.h"
+#include "platform/ProgramStart.h"
 #include "platform/Shell.h"
 
 #include <QDialog>
@@ -11,6 +13,8 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <exception>
+#include <optional>
 
 namespace vellumo {
 
@@ -118,7 +122,16 @@ void frmAbout::Label2_Click()
 
 void frmAbout::StartSysInfo()
 {
-    vellumo::StartSysInfo(m_services);
+    try {
+        if (const std::optional<QString> tool = findSysInfoTool(m_services)) {
+            m_services.programStart->start(*tool, ShowState::Normal);
+            return;
+        }
+    } catch (const std::exception &) {
+        // Every failure on the way ends in the same message.
+    }
+    QWidget *over = m_window ? static_cast<QWidget *>(m_window.data()) : m_owner.data();
+    m_services.messageBox->show(over, QString::fromLatin1(kSysInfoUnavailable), MsgStyle::OkOnly);
 }
 
 } // namespace vellumo

@@ -27,6 +27,8 @@ public:
     // The window while the dialog is shown, otherwise null.
     QDialog *window() const { return m_window; }
 
+    // Finds the system information tool through the registry and starts it.
+    // Whatever goes wrong ends in one message box; nothing reaches the caller.
     void StartSysInfo();
 
 protected:

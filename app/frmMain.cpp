@@ -5,6 +5,7 @@
 #include "app/MainLayout.h"
 #include "document/Formatting.h"
 #include "document/Printing.h"
+#include "document/TextFiles.h"
 #include "platform/Accessibility.h"
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
@@ -28,7 +29,7 @@ QWidget *makeRichText(QWidget *parent)
 } // namespace
 
 frmMain::frmMain(const Services &services, QWidget *parent)
-    : QMainWindow(parent), m_services(services), m_dialog(*services.dialogs)
+    : QMainWindow(parent), m_services(services), m_dialog(*services.dialogs, this)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(kProgramName));
@@ -64,11 +65,11 @@ frmMain::frmMain(const Services &services, QWidget *parent)
     auto button = [&](const char *name) {
         return static_cast<QPushButton *>(form.control(QString::fromLatin1(name)));
     };
-    route(button("cmdLoad"), tr("Load"), [this] { Loadfile(); });
-    route(button("cmdSave"), tr("Save"), [this] { SaveFile(); });
-    route(button("CmdColor"), tr("Color"), [this] { OpenColor(); });
-    route(button("cmdFont"), tr("Font"), [this] { OpenFont(); });
-    route(button("CmdReset"), tr("Reset"), [this] { m_text->setText(QString()); });
+    route(button("cmdLoad"), QStringLiteral("Load"), [this] { Loadfile(); });
+    route(button("cmdSave"), QStringLiteral("Save"), [this] { SaveFile(); });
+    route(button("CmdColor"), QStringLiteral("Color"), [this] { OpenColor(); });
+    route(button("cmdFont"), QStringLiteral("Font"), [this] { OpenFont(); });
+    route(button("CmdReset"), QStringLiteral("Reset"), [this] { m_text->setText(QString()); });
 
     buildMenus();
 
@@ -102,30 +103,36 @@ void frmMain::buildMenus()
         m->addSeparator()->setObjectName(QString::fromLatin1(name));
     };
 
-    QMenu *file = menu("File", tr("&File"));
+    QMenu *file = menu("File", QStringLiteral("&File"));
     // The menu confirms, but only what really happened.
-    route(item(file, "Load", tr("&Load")), tr("Load"), [this] {
+    route(item(file, "Load", QStringLiteral("&Load")), QStringLiteral("Load"), [this] {
         if (Loadfile())
-            m_services.messageBox->show(QStringLiteral("Text has been loaded"), MsgStyle::OkOnly,
-                                        QStringLiteral("Load Successful"));
+            m_services.messageBox->show(this, QStringLiteral("Text has been loaded"),
+                                        MsgStyle::OkOnly, QStringLiteral("Load Successful"));
     });
-    route(item(file, "Save", tr("&Save")), tr("Save"), [this] {
+    route(item(file, "Save", QStringLiteral("&Save")), QStringLiteral("Save"), [this] {
         if (SaveFile())
-            m_services.messageBox->show(QStringLiteral("Text has been Saved"), MsgStyle::OkOnly,
-                                        QStringLiteral("Save Successful"));
+            m_services.messageBox->show(this, QStringLiteral("Text has been Saved"),
+                                        MsgStyle::OkOnly, QStringLiteral("Save Successful"));
     });
-    route(item(file, "Print", tr("&Print")), tr("Print"), [this] { PrintText(); });
+    route(item(file, "Print", QStringLiteral("&Print")), QStringLiteral("Print"),
+          [this] { PrintText(); });
     separator(file, "a");
-    route(item(file, "Exit", tr("&Exit")), tr("Exit"), [this] { ConfirmExit(); });
+    route(item(file, "Exit", QStringLiteral("&Exit")), QStringLiteral("Exit"),
+          [this] { ConfirmExit(); });
 
-    QMenu *edit = menu("Edit", tr("&Edit"));
-    route(item(edit, "Color", tr("&Color")), tr("Color"), [this] { OpenColor(); });
-    route(item(edit, "Font", tr("&Font")), tr("Font"), [this] { OpenFont(); });
+    QMenu *edit = menu("Edit", QStringLiteral("&Edit"));
+    route(item(edit, "Color", QStringLiteral("&Color")), QStringLiteral("Color"),
+          [this] { OpenColor(); });
+    route(item(edit, "Font", QStringLiteral("&Font")), QStringLiteral("Font"),
+          [this] { OpenFont(); });
     separator(edit, "a3");
-    route(item(edit, "Reset", tr("&Reset")), tr("Reset"), [this] { m_text->setText(QString()); });
+    route(item(edit, "Reset", QStringLiteral("&Reset")), QStringLiteral("Reset"),
+          [this] { m_text->setText(QString()); });
 
-    QMenu *about = menu("About", tr("&About"));
-    route(item(about, "Info", tr("&Info")), tr("Info"), [this] { ShowAbout(); });
+    QMenu *about = menu("About", QStringLiteral("&About"));
+    route(item(about, "Info", QStringLiteral("&Info")), QStringLiteral("Info"),
+          [this] { ShowAbout(); });
 }
 
 void frmMain::route(QPushButton *button, const QString &command, std::function<void()> body)
@@ -149,45 +156,45 @@ void frmMain::run(const QString &command, const std::function<void()> &body)
     } catch (const Failure &failure) {
         reason = failure.message();
     } catch (const std::bad_alloc &) {
-        reason = tr("There is not enough memory to complete this command.");
+        reason = QStringLiteral("There is not enough memory to complete this command.");
     } catch (const std::exception &error) {
         reason = QString::fromLocal8Bit(error.what());
     }
-    m_services.messageBox->show(reason, MsgStyle::OkOnly | MsgStyle::Critical,
-                                tr("%1 failed").arg(command));
-}
-
-TextFileContext frmMain::textFiles()
-{
-    return {m_dialog,     *m_text,     *m_services.files, *m_services.messageBox,
-            m_fileNumber, m_loadedText};
+    m_services.messageBox->show(this, reason, MsgStyle::OkOnly | MsgStyle::Critical,
+                                QStringLiteral("%1 failed").arg(command));
 }
 
 bool frmMain::Loadfile()
 {
-    TextFileContext context = textFiles();
-    return loadTextFile(context);
+    const LoadResult result = loadTextFile(m_dialog, *m_text, *m_services.files);
+    m_fileNumber = result.fileNumber;
+    if (!result.text)
+        return false;
+    m_loadedText = *result.text;
+    return true;
 }
 
 bool frmMain::SaveFile()
 {
-    TextFileContext context = textFiles();
-    return saveTextFile(context);
+    const SaveResult result =
+        saveTextFile(m_dialog, *m_text, *m_services.files, *m_services.messageBox);
+    m_fileNumber = result.fileNumber;
+    return result.saved;
 }
 
 void frmMain::OpenColor()
 {
-    openColor(m_dialog, *m_text);
+    colorSelection(m_dialog, *m_text);
 }
 
 void frmMain::OpenFont()
 {
-    openFont(m_dialog, *m_text);
+    fontSelection(m_dialog, *m_text);
 }
 
 void frmMain::PrintText()
 {
-    printText(m_dialog, *m_text, *m_services.printer);
+    printAreaText(m_dialog, *m_text, *m_services.printer);
 }
 
 void frmMain::ShowAbout()
@@ -199,9 +206,9 @@ void frmMain::ShowAbout()
 
 void frmMain::ConfirmExit()
 {
-    m_quitAnswer = short(m_services.messageBox->show(QStringLiteral("You are about to quit!?"),
-                                                     MsgStyle::YesNo | MsgStyle::Critical,
-                                                     QStringLiteral("Quit?")));
+    m_quitAnswer = short(
+        m_services.messageBox->show(this, QStringLiteral("You are about to quit!?"),
+                                    MsgStyle::YesNo | MsgStyle::Critical, QStringLiteral("Quit?")));
     if (m_quitAnswer == kAnswerYes) {
         m_ending = true;
         m_services.programExit->exit(0);
@@ -212,7 +219,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     // The close control would otherwise drop the text without a word.
     if (!m_ending)
-        run(tr("Exit"), [this] { ConfirmExit(); });
+        run(QStringLiteral("Exit"), [this] { ConfirmExit(); });
     if (m_ending)
         event->accept();
     else

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "document/TextFiles.h"
 #include "platform/CommonDialog.h"
 #include "platform/Services.h"
 
@@ -53,7 +52,6 @@ private:
     // Every failure inside a command ends here, in one message that says what
     // failed and why; the program and the text go on.
     void run(const QString &command, const std::function<void()> &body);
-    TextFileContext textFiles();
 
     Services m_services;
     CommonDialog m_dialog;

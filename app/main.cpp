@@ -1,5 +1,6 @@
 #include "app/Identity.h"
 #include "app/frmMain.h"
+#include "platform/Services.h"
 
 #include <QApplication>
 
@@ -7,7 +8,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     vellumo::applyIdentity(app);
-    vellumo::frmMain window(vellumo::Services::system());
+    // Declared after the application, so gone before it.
+    const vellumo::SystemServices system;
+    vellumo::frmMain window(system.services());
     window.show();
     return app.exec();
 }

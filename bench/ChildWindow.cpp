@@ -40,47 +40,47 @@ double settle()
     }
 }
 
-bool BenchDialogs::openFile(const FileRequest &, QString &chosen)
+bool BenchDialogs::openFile(QWidget *, const FileRequest &, QString &chosen)
 {
     chosen = file;
     return true;
 }
 
-bool BenchDialogs::saveFile(const FileRequest &, QString &chosen)
+bool BenchDialogs::saveFile(QWidget *, const FileRequest &, QString &chosen)
 {
     chosen = file;
     return true;
 }
 
-bool BenchDialogs::color(unsigned &bgr)
+bool BenchDialogs::color(QWidget *, unsigned &bgr)
 {
     bgr = 0x0000C0;
     return true;
 }
 
-bool BenchDialogs::font(int, FontChoice &choice)
+bool BenchDialogs::font(QWidget *, int, FontChoice &choice)
 {
     choice = {QStringLiteral("DejaVu Serif"), 14, true, true};
     return true;
 }
 
-bool BenchDialogs::printer(QPrinter &printer)
+bool BenchDialogs::printer(QWidget *, QPrinter &printer)
 {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(pdf);
     return true;
 }
 
-int BenchMessages::show(const QString &prompt, int style, const QString &title)
+int BenchMessages::show(QWidget *, const QString &prompt, int style, const QString &title)
 {
     if (style & MsgStyle::Critical)
         fail(title + QStringLiteral(": ") + prompt);
     return (style & 7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
 }
 
-Services benchServices(BenchDialogs &dialogs, BenchMessages &messages)
+Services benchServices(const SystemServices &system, BenchDialogs &dialogs, BenchMessages &messages)
 {
-    Services services = Services::system();
+    Services services = system.services();
     services.dialogs = &dialogs;
     services.messageBox = &messages;
     return services;
@@ -88,7 +88,7 @@ Services benchServices(BenchDialogs &dialogs, BenchMessages &messages)
 
 VellumoWindow::VellumoWindow()
 {
-    window = std::make_unique<frmMain>(benchServices(dialogs, messages));
+    window = std::make_unique<frmMain>(benchServices(system, dialogs, messages));
     area = window->RichTextBox1();
     app()->watched = area->viewport();
     window->show();

@@ -35,23 +35,25 @@ class BenchDialogs : public DialogPresenter {
 public:
     QString file;
     QString pdf;
-    bool openFile(const FileRequest &, QString &chosen) override;
-    bool saveFile(const FileRequest &, QString &chosen) override;
-    bool color(unsigned &bgr) override;
-    bool font(int, FontChoice &choice) override;
-    bool printer(QPrinter &printer) override;
+    bool openFile(QWidget *, const FileRequest &, QString &chosen) override;
+    bool saveFile(QWidget *, const FileRequest &, QString &chosen) override;
+    bool color(QWidget *, unsigned &bgr) override;
+    bool font(QWidget *, int, FontChoice &choice) override;
+    bool printer(QWidget *, QPrinter &printer) override;
 };
 
 // A command that fails ends in a message box; here that ends the figure.
 class BenchMessages : public MessageBoxService {
 public:
-    int show(const QString &prompt, int style, const QString &title) override;
+    int show(QWidget *, const QString &prompt, int style, const QString &title) override;
 };
 
 // The one place the benchmark builds the program's platform services.
-Services benchServices(BenchDialogs &dialogs, BenchMessages &messages);
+Services benchServices(const SystemServices &system, BenchDialogs &dialogs,
+                       BenchMessages &messages);
 
 struct VellumoWindow {
+    SystemServices system;
     BenchDialogs dialogs;
     BenchMessages messages;
     std::unique_ptr<frmMain> window;

@@ -2,6 +2,7 @@
 // as soon as the main window has painted for the first time.
 #include "app/Identity.h"
 #include "app/frmMain.h"
+#include "platform/Services.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -36,7 +37,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     vellumo::applyIdentity(app);
-    vellumo::frmMain window(vellumo::Services::system());
+    const vellumo::SystemServices system;
+    vellumo::frmMain window(system.services());
     QuitAfterPaint quit(&window);
     app.installEventFilter(&quit);
     window.show();

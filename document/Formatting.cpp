@@ -10,14 +10,14 @@ namespace {
 constexpr int kFontDialogFlags = 3;
 } // namespace
 
-void openColor(CommonDialog &dialog, RichTextBox &area)
+void colorSelection(CommonDialog &dialog, RichTextBox &area)
 {
     if (!dialog.showColor())
         return;
     area.setSelColor(dialog.color());
 }
 
-void openFont(CommonDialog &dialog, RichTextBox &area)
+void fontSelection(CommonDialog &dialog, RichTextBox &area)
 {
     dialog.setFlags(kFontDialogFlags);
     if (!dialog.showFont())

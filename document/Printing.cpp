@@ -7,14 +7,14 @@
 
 namespace vellumo {
 
-bool printText(CommonDialog &dialog, RichTextBox &area, Printer &printer)
+bool printAreaText(CommonDialog &dialog, RichTextBox &area, Printer &printer)
 {
     // Read before the dialog, which is modal: the text cannot change meanwhile.
     const QString text = [&area] {
         BusyCursor busy;
         return area.text();
     }();
-    if (!dialog.showPrinter(printer.device()))
+    if (!dialog.showPrinter(printer))
         return false;
     const qint32 copies = dialog.copies();
     BusyCursor busy; // laying out a thousand pages takes seconds

@@ -10,6 +10,6 @@ class RichTextBox;
 // out as one print line, one document per command. Returns whether it
 // printed: a cancelled dialog prints nothing. A failure throws, and the area
 // is never touched.
-bool printText(CommonDialog &dialog, RichTextBox &area, Printer &printer);
+bool printAreaText(CommonDialog &dialog, RichTextBox &area, Printer &printer);
 
 } // namespace vellumo

@@ -34,48 +34,52 @@ QString describeCharacter(QStringView text, qsizetype at)
 
 } // namespace
 
-bool loadTextFile(TextFileContext &c)
+LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files)
 {
-    c.fileNumber = c.files.freeFile();
-    c.dialog.showOpen();
-    const QString name = c.dialog.fileName();
+    LoadResult result;
+    result.fileNumber = files.freeFile();
+    dialog.showOpen();
+    const QString name = dialog.fileName();
     if (name.isEmpty())
-        return false;
+        return result;
 
     BusyCursor busy;
-    c.files.openForInput(c.fileNumber, name);
+    files.openForInput(result.fileNumber, name);
     {
-        InputGuard guard{c.files, c.fileNumber};
-        const qint64 size = c.files.length(c.fileNumber);
+        InputGuard guard{files, result.fileNumber};
+        const qint64 size = files.length(result.fileNumber);
         if (size > kMaxTextFileBytes)
             throw Failure(QStringLiteral("Cannot load \"%1\": the file holds %2 MB, and the text "
                                          "area takes at most %3 MB.")
                               .arg(QDir::toNativeSeparators(name))
                               .arg((size + (1 << 20) - 1) >> 20)
                               .arg(kMaxTextFileBytes >> 20));
-        c.loadedText = c.files.input(c.fileNumber, size);
+        result.text = files.input(result.fileNumber, size);
     }
-    c.area.setText(c.loadedText);
-    return true;
+    area.setText(*result.text);
+    return result;
 }
 
-bool saveTextFile(TextFileContext &c)
+SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
+                        MessageBoxService &messages)
 {
-    c.dialog.showSave();
-    c.fileNumber = c.files.freeFile();
-    const QString name = c.dialog.fileName();
+    dialog.showSave();
+    SaveResult result;
+    result.fileNumber = files.freeFile();
+    const QString name = dialog.fileName();
     if (name.isEmpty())
-        return false;
+        return result;
 
     QString text;
     qsizetype lossy = -1;
     {
         BusyCursor busy; // not over the question below
-        text = c.area.text();
+        text = area.text();
         lossy = firstUnencodableCp1252(text);
     }
     if (lossy >= 0) {
-        const int answer = c.messages.show(
+        const int answer = messages.show(
+            area.window(),
             QStringLiteral("The text holds characters that a Windows-1252 file cannot hold, the "
                            "first being %1.\n\nSave \"%2\" anyway, with each of them replaced "
                            "by \"?\"?")
@@ -83,14 +87,15 @@ bool saveTextFile(TextFileContext &c)
             MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2,
             QStringLiteral("Save"));
         if (answer != kAnswerYes)
-            return false;
+            return result;
     }
 
     BusyCursor busy;
-    c.files.openForOutput(c.fileNumber, name);
-    c.files.printLine(c.fileNumber, text);
-    c.files.close(c.fileNumber);
-    return true;
+    files.openForOutput(result.fileNumber, name);
+    files.writeLine(result.fileNumber, text);
+    files.close(result.fileNumber);
+    result.saved = true;
+    return result;
 }
 
 } // namespace vellumo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 namespace vellumo {
 
@@ -9,20 +10,22 @@ class FileLayer;
 class MessageBoxService;
 class RichTextBox;
 
-// What the load and save commands work on: the main window's controls, the
-// file layer, and the window-level state they leave behind.
-struct TextFileContext {
-    CommonDialog &dialog;
-    RichTextBox &area;
-    FileLayer &files;
-    MessageBoxService &messages;
-    int &fileNumber;
-    QString &loadedText;
+// What a load or a save leaves for the window to keep: the file number it
+// took, and the text read (a load) or whether it wrote (a save). No text, or
+// saved false, means the user chose no file (or declined to save lossy text).
+struct LoadResult {
+    int fileNumber = 0;
+    std::optional<QString> text;
+};
+struct SaveResult {
+    int fileNumber = 0;
+    bool saved = false;
 };
 
-// Each returns true when a file was actually loaded or saved, false when the
-// user chose none (or declined to save lossy text). A failure throws.
-bool loadTextFile(TextFileContext &context);
-bool saveTextFile(TextFileContext &context);
+// A load replaces the area's text with the file's; a save writes the area's
+// text and CR LF. A failure throws, and the area keeps its text.
+LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files);
+SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
+                        MessageBoxService &messages);
 
 } // namespace vellumo

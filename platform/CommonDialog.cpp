@@ -1,21 +1,22 @@
 #include "platform/CommonDialog.h"
 
+#include "platform/BgrColor.h"
 #include "platform/Failure.h"
+#include "platform/Printer.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QFontDialog>
 #include <QGroupBox>
 #include <QPrintDialog>
-#include <QPrinter>
 
 namespace vellumo {
 
-CommonDialog::CommonDialog(DialogPresenter &presenter) : m_presenter(presenter)
+CommonDialog::CommonDialog(DialogPresenter &presenter, QWidget *owner)
+    : m_presenter(presenter), m_owner(owner)
 {
     const QFont standard = QApplication::font();
     m_font.name = standard.family();
@@ -47,8 +48,8 @@ bool CommonDialog::showFile(bool save)
     FileRequest request{dialogTitle(), initialFolder(), filter(), defaultExtension().mid(1),
                         m_fileName};
     QString chosen;
-    const bool accepted =
-        save ? m_presenter.saveFile(request, chosen) : m_presenter.openFile(request, chosen);
+    const bool accepted = save ? m_presenter.saveFile(m_owner, request, chosen)
+                               : m_presenter.openFile(m_owner, request, chosen);
     m_fileName = accepted ? chosen : QString();
     if (m_fileName.size() > kMaxFileName) {
         const QString tooLong = QDir::toNativeSeparators(m_fileName);
@@ -73,7 +74,7 @@ bool CommonDialog::showSave()
 bool CommonDialog::showColor()
 {
     unsigned chosen = m_color;
-    if (!m_presenter.color(chosen))
+    if (!m_presenter.color(m_owner, chosen))
         return false;
     m_color = chosen;
     return true;
@@ -82,28 +83,24 @@ bool CommonDialog::showColor()
 bool CommonDialog::showFont()
 {
     FontChoice chosen = m_font;
-    if (!m_presenter.font(m_flags, chosen))
+    if (!m_presenter.font(m_owner, m_flags, chosen))
         return false;
     m_font = chosen;
     return true;
 }
 
-bool CommonDialog::showPrinter(QPrinter &printer)
+bool CommonDialog::showPrinter(Printer &printer)
 {
-    if (!m_presenter.printer(printer))
-        return false;
-    m_copies = printer.copyCount();
-    return true;
+    return printer.showDialog(m_presenter, m_owner, m_copies);
 }
 
 // ---- The real dialogs: Qt's own, so they behave alike on every desktop.
 
 namespace {
 
-QFileDialog *makeFileDialog(const FileRequest &request)
+QFileDialog *makeFileDialog(QWidget *owner, const FileRequest &request)
 {
-    auto *dialog =
-        new QFileDialog(QApplication::activeWindow(), request.title, request.initialFolder);
+    auto *dialog = new QFileDialog(owner, request.title, request.initialFolder);
     dialog->setOption(QFileDialog::DontUseNativeDialog);
     dialog->setNameFilters(
         {QStringLiteral("Text files (%1)").arg(request.filter), QStringLiteral("All files (*)")});
@@ -124,51 +121,57 @@ bool runFileDialog(QFileDialog *dialog, QString &chosen)
 
 } // namespace
 
-bool QtDialogPresenter::openFile(const FileRequest &request, QString &chosen)
+bool QtDialogPresenter::openFile(QWidget *owner, const FileRequest &request, QString &chosen)
 {
-    QFileDialog *dialog = makeFileDialog(request);
+    QFileDialog *dialog = makeFileDialog(owner, request);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setFileMode(QFileDialog::ExistingFile);
     return runFileDialog(dialog, chosen);
 }
 
-bool QtDialogPresenter::saveFile(const FileRequest &request, QString &chosen)
+bool QtDialogPresenter::saveFile(QWidget *owner, const FileRequest &request, QString &chosen)
 {
-    QFileDialog *dialog = makeFileDialog(request);
+    QFileDialog *dialog = makeFileDialog(owner, request);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     return runFileDialog(dialog, chosen);
 }
 
-bool QtDialogPresenter::color(unsigned &bgr)
+bool QtDialogPresenter::color(QWidget *owner, unsigned &bgr)
 {
-    const QColor initial(int(bgr & 0xFFu), int((bgr >> 8) & 0xFFu), int((bgr >> 16) & 0xFFu));
-    QColorDialog dialog(initial, QApplication::activeWindow());
+    QColorDialog dialog(colorFromBgr(bgr), owner);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (dialog.exec() != QDialog::Accepted)
         return false;
-    const QColor c = dialog.selectedColor();
-    bgr = unsigned(c.red()) | unsigned(c.green()) << 8 | unsigned(c.blue()) << 16;
+    bgr = bgrFromColor(dialog.selectedColor());
     return true;
 }
 
-bool QtDialogPresenter::font(int flags, FontChoice &choice)
+// Qt's font dialog has no option to leave its effects out, so this looks for
+// them among its children: the check boxes (strikeout, underline) and the
+// group around them. A test fails should a Qt version build the dialog
+// otherwise.
+void hideFontEffects(QWidget *fontDialog)
+{
+    for (QCheckBox *box : fontDialog->findChildren<QCheckBox *>()) {
+        if (auto *group = qobject_cast<QGroupBox *>(box->parentWidget()))
+            group->hide();
+        box->hide();
+    }
+}
+
+bool QtDialogPresenter::font(QWidget *owner, int flags, FontChoice &choice)
 {
     QFont initial(choice.name);
     if (choice.size > 0)
         initial.setPointSizeF(choice.size);
     initial.setBold(choice.bold);
     initial.setItalic(choice.italic);
-    QFontDialog dialog(initial, QApplication::activeWindow());
+    QFontDialog dialog(initial, owner);
     dialog.setOption(QFontDialog::DontUseNativeDialog);
-    if (!(flags & CommonDialog::kFlagEffects)) {
-        // Only face, size, bold and italic are applied: offer nothing else.
-        for (QCheckBox *box : dialog.findChildren<QCheckBox *>()) {
-            if (auto *group = qobject_cast<QGroupBox *>(box->parentWidget()))
-                group->hide();
-            box->hide();
-        }
-    }
+    if (!(flags & CommonDialog::kFlagEffects))
+        hideFontEffects(&dialog); // only face, size, bold and italic are applied
+
     if (dialog.exec() != QDialog::Accepted)
         return false;
     const QFont f = dialog.selectedFont();
@@ -179,9 +182,9 @@ bool QtDialogPresenter::font(int flags, FontChoice &choice)
     return true;
 }
 
-bool QtDialogPresenter::printer(QPrinter &printer)
+bool QtDialogPresenter::printer(QWidget *owner, QPrinter &printer)
 {
-    QPrintDialog dialog(&printer, QApplication::activeWindow());
+    QPrintDialog dialog(&printer, owner);
     return dialog.exec() == QDialog::Accepted;
 }
 

@@ -7,6 +7,8 @@ class QWidget;
 
 namespace vellumo {
 
+class Printer;
+
 struct FontChoice {
     QString name;
     float size = 0;
@@ -22,26 +24,30 @@ struct FileRequest {
     QString fileName;      // the last choice, where the dialog starts
 };
 
-// Shows the platform's modal dialogs. Each returns false when the user
-// cancelled, leaving the in/out values as they were.
+// Shows the platform's modal dialogs over their owner window. Each returns
+// false when the user cancelled, leaving the in/out values as they were.
 class DialogPresenter {
 public:
     virtual ~DialogPresenter() = default;
-    virtual bool openFile(const FileRequest &request, QString &chosen) = 0;
-    virtual bool saveFile(const FileRequest &request, QString &chosen) = 0;
-    virtual bool color(unsigned &bgr) = 0;
-    virtual bool font(int flags, FontChoice &choice) = 0;
-    virtual bool printer(QPrinter &printer) = 0;
+    virtual bool openFile(QWidget *owner, const FileRequest &request, QString &chosen) = 0;
+    virtual bool saveFile(QWidget *owner, const FileRequest &request, QString &chosen) = 0;
+    virtual bool color(QWidget *owner, unsigned &bgr) = 0;
+    virtual bool font(QWidget *owner, int flags, FontChoice &choice) = 0;
+    // Only a printer service calls this, on its own printer object.
+    virtual bool printer(QWidget *owner, QPrinter &printer) = 0;
 };
 
 class QtDialogPresenter : public DialogPresenter {
 public:
-    bool openFile(const FileRequest &request, QString &chosen) override;
-    bool saveFile(const FileRequest &request, QString &chosen) override;
-    bool color(unsigned &bgr) override;
-    bool font(int flags, FontChoice &choice) override;
-    bool printer(QPrinter &printer) override;
+    bool openFile(QWidget *owner, const FileRequest &request, QString &chosen) override;
+    bool saveFile(QWidget *owner, const FileRequest &request, QString &chosen) override;
+    bool color(QWidget *owner, unsigned &bgr) override;
+    bool font(QWidget *owner, int flags, FontChoice &choice) override;
+    bool printer(QWidget *owner, QPrinter &printer) override;
 };
+
+// Hides what Qt's font dialog offers beyond face, size, bold and italic.
+void hideFontEffects(QWidget *fontDialog);
 
 // The main window's one dialog component. It keeps the user's last choices,
 // so what one dialog leaves behind is where the next one starts.
@@ -50,7 +56,8 @@ public:
     static constexpr int kMaxFileName = 260;
     static constexpr int kFlagEffects = 0x100; // the font dialog offers effects only with this
 
-    explicit CommonDialog(DialogPresenter &presenter);
+    // Every dialog it shows is modal over owner.
+    CommonDialog(DialogPresenter &presenter, QWidget *owner);
 
     // Each returns false when the user cancelled. A cancelled file dialog
     // leaves an empty file name; the colour and font keep their values.
@@ -58,7 +65,7 @@ public:
     bool showSave();
     bool showColor();
     bool showFont();
-    bool showPrinter(QPrinter &printer);
+    bool showPrinter(Printer &printer);
 
     QString dialogTitle() const;
     QString initialFolder() const;
@@ -79,6 +86,7 @@ private:
     bool showFile(bool save);
 
     DialogPresenter &m_presenter;
+    QWidget *m_owner;
     QString m_fileName;
     unsigned m_color = 0;
     int m_flags = 0;

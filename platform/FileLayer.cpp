@@ -266,7 +266,7 @@ void DiskFileLayer::openForOutput(int fileNumber, const QString &path)
     m_channels[fileNumber] = std::move(ch);
 }
 
-void DiskFileLayer::printLine(int fileNumber, QStringView text)
+void DiskFileLayer::writeLine(int fileNumber, QStringView text)
 {
     Channel &ch = channel(fileNumber);
     if (!ch.forOutput)

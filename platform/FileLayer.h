@@ -31,7 +31,7 @@ public:
     virtual void openForOutput(int fileNumber, const QString &path) = 0;
     // Writes text, unencodable characters as '?', then CR LF. A failure discards the save and
     // frees the file number.
-    virtual void printLine(int fileNumber, QStringView text) = 0;
+    virtual void writeLine(int fileNumber, QStringView text) = 0;
 
     // Commits a save. Closing a number that is not open does nothing.
     virtual void close(int fileNumber) = 0;
@@ -49,7 +49,7 @@ public:
     qint64 length(int fileNumber) override;
     QString input(int fileNumber, qint64 count) override;
     void openForOutput(int fileNumber, const QString &path) override;
-    void printLine(int fileNumber, QStringView text) override;
+    void writeLine(int fileNumber, QStringView text) override;
     void close(int fileNumber) override;
 
 private:

@@ -1,6 +1,7 @@
 #include "platform/FormLayout.h"
 
 #include "platform/Accessibility.h"
+#include "platform/BgrColor.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -42,7 +43,7 @@ QColor colourFromValue(unsigned value)
             return palette.color(QPalette::WindowText);
         }
     }
-    return QColor(int(value & 0xFFu), int((value >> 8) & 0xFFu), int((value >> 16) & 0xFFu));
+    return colorFromBgr(value);
 }
 
 namespace {

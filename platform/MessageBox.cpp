@@ -6,9 +6,9 @@
 
 namespace vellumo {
 
-int QtMessageBox::show(const QString &prompt, int style, const QString &title)
+int QtMessageBox::show(QWidget *owner, const QString &prompt, int style, const QString &title)
 {
-    QMessageBox box(QApplication::activeWindow());
+    QMessageBox box(owner);
     box.setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
     box.setText(prompt);
     box.setTextFormat(Qt::PlainText);
@@ -16,14 +16,8 @@ int QtMessageBox::show(const QString &prompt, int style, const QString &title)
     case MsgStyle::Critical:
         box.setIcon(QMessageBox::Critical);
         break;
-    case MsgStyle::Question:
-        box.setIcon(QMessageBox::Question);
-        break;
     case MsgStyle::Exclamation:
         box.setIcon(QMessageBox::Warning);
-        break;
-    case 64:
-        box.setIcon(QMessageBox::Information);
         break;
     default:
         box.setIcon(QMessageBox::NoIcon);

@@ -12,7 +12,6 @@ namespace MsgStyle {
 constexpr int OkOnly = 0;
 constexpr int YesNo = 4;
 constexpr int Critical = 16;
-constexpr int Question = 32;
 constexpr int Exclamation = 48;
 constexpr int DefaultButton2 = 256;
 } // namespace MsgStyle
@@ -24,13 +23,15 @@ constexpr int kAnswerNo = 7;
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
-    // Modal; returns the button pressed. An empty title shows the application's.
-    virtual int show(const QString &prompt, int style, const QString &title = QString()) = 0;
+    // Modal over owner; returns the button pressed. An empty title shows the application's.
+    virtual int show(QWidget *owner, const QString &prompt, int style,
+                     const QString &title = QString()) = 0;
 };
 
 class QtMessageBox : public MessageBoxService {
 public:
-    int show(const QString &prompt, int style, const QString &title = QString()) override;
+    int show(QWidget *owner, const QString &prompt, int style,
+             const QString &title = QString()) override;
 };
 
 // Ends the program at once: no further events, no closing questions.

@@ -1,9 +1,9 @@
 #include "platform/Printer.h"
 
+#include "platform/CommonDialog.h"
 #include "platform/Failure.h"
 
 #include <QAbstractTextDocumentLayout>
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFontMetricsF>
@@ -14,8 +14,7 @@
 #include <QTextDocument>
 #include <QTextOption>
 #include <algorithm>
-#include <dlfcn.h>
-#include <set>
+#include <cups/cups.h>
 
 namespace vellumo {
 
@@ -77,47 +76,27 @@ void ensureReady(QPrinter &printer)
 }
 
 // Qt hands a finished document to CUPS without looking at the answer, so a
-// queue that refuses the job would pass for printed. The answer stays in
-// libcups' per-thread last error, which Qt's print support has loaded.
-class CupsAnswer {
-public:
-    CupsAnswer() : m_lib(::dlopen("libcups.so.2", RTLD_LAZY | RTLD_NOLOAD)) {}
-    ~CupsAnswer()
-    {
-        if (m_lib)
-            ::dlclose(m_lib);
-    }
-    CupsAnswer(const CupsAnswer &) = delete;
-    CupsAnswer &operator=(const CupsAnswer &) = delete;
+// queue that refuses the job would pass for printed. libcups keeps the answer
+// to the thread's last request; asking the queue for its jobs first makes what
+// is left after printing the answer to Qt's submission, not an older one.
+void askQueueBeforePrinting(const QString &queue)
+{
+    cups_job_t *jobs = nullptr;
+    const int count = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, queue.toUtf8().constData(), 1,
+                                   CUPS_WHICHJOBS_ACTIVE);
+    cupsFreeJobs(count, jobs);
+}
 
-    // Forgets an earlier request's answer, so that only this job's counts.
-    void clear()
-    {
-        using SetError = void (*)(int, const char *, int);
-        if (auto set = reinterpret_cast<SetError>(symbol("_cupsSetError")))
-            set(0, nullptr, 0);
-    }
-
-    // Why the last request failed, or nothing when it succeeded.
-    QString refusal()
-    {
-        using LastError = int (*)();
-        using LastErrorString = const char *(*)();
-        auto status = reinterpret_cast<LastError>(symbol("cupsLastError"));
-        auto text = reinterpret_cast<LastErrorString>(symbol("cupsLastErrorString"));
-        constexpr int kFirstErrorStatus = 0x0400; // IPP client and server errors
-        if (!status || status() < kFirstErrorStatus)
-            return {};
-        const char *why = text ? text() : nullptr;
-        return why && *why ? QString::fromLocal8Bit(why)
-                           : QStringLiteral("error %1").arg(status(), 4, 16, QLatin1Char('0'));
-    }
-
-private:
-    void *symbol(const char *name) const { return m_lib ? ::dlsym(m_lib, name) : nullptr; }
-
-    void *m_lib;
-};
+// Why the last request failed, or nothing when it succeeded.
+QString cupsRefusal()
+{
+    const ipp_status_t status = cupsLastError();
+    if (status < IPP_STATUS_ERROR_BAD_REQUEST)
+        return {};
+    const char *why = cupsLastErrorString();
+    return why && *why ? QString::fromLocal8Bit(why)
+                       : QStringLiteral("error %1").arg(int(status), 4, 16, QLatin1Char('0'));
+}
 
 // The usable part of the page in the painter's coordinates.
 QRectF textArea(const QPrinter &printer)
@@ -210,9 +189,8 @@ void render(QPrinter &printer, const QString &text)
 
     ensureWritable(printer);
     const bool native = printer.outputFormat() == QPrinter::NativeFormat;
-    CupsAnswer cups;
     if (native)
-        cups.clear();
+        askQueueBeforePrinting(printer.printerName());
 
     QPainter painter;
     if (!painter.begin(&printer))
@@ -245,50 +223,24 @@ void render(QPrinter &printer, const QString &text)
         throw Failure(
             QStringLiteral("%1 could not finish the document.").arg(printerLabel(printer)));
     if (native) {
-        const QString refusal = cups.refusal();
+        const QString refusal = cupsRefusal();
         if (!refusal.isEmpty())
             throw Failure(
                 QStringLiteral("%1 refused the document: %2").arg(printerLabel(printer), refusal));
     }
 }
 
-// Printer objects to release before the application goes. Never destroyed:
-// a printer object that outlives it at exit still takes itself out.
-std::set<QtPrinter *> &livePrinters()
-{
-    static auto *printers = new std::set<QtPrinter *>;
-    return *printers;
-}
-
-bool releaseRoutineAdded = false;
-
-void releaseLivePrinters()
-{
-    releaseRoutineAdded = false;
-    const std::set<QtPrinter *> printers = livePrinters(); // each release leaves the set
-    for (QtPrinter *printer : printers)
-        printer->release();
-}
-
 } // namespace
 
 QtPrinter::QtPrinter() = default;
 
-QtPrinter::~QtPrinter()
-{
-    livePrinters().erase(this);
-}
+QtPrinter::~QtPrinter() = default;
 
 QPrinter &QtPrinter::device()
 {
     if (!m_device) {
         m_device = std::make_unique<QPrinter>(QPrinter::HighResolution);
         m_device->setDocName(QGuiApplication::applicationDisplayName());
-        livePrinters().insert(this);
-        if (!releaseRoutineAdded) {
-            qAddPostRoutine(&releaseLivePrinters);
-            releaseRoutineAdded = true;
-        }
     }
     return *m_device;
 }
@@ -315,12 +267,12 @@ void QtPrinter::endDoc()
     render(printer, text);
 }
 
-void QtPrinter::release()
+bool QtPrinter::showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies)
 {
-    m_device.reset();
-    m_document.clear();
-    m_open = false;
-    livePrinters().erase(this);
+    if (!dialogs.printer(owner, device()))
+        return false;
+    copies = device().copyCount();
+    return true;
 }
 
 } // namespace vellumo

@@ -7,8 +7,11 @@
 #include <variant>
 
 class QPrinter;
+class QWidget;
 
 namespace vellumo {
+
+class DialogPresenter;
 
 // One item of a print line: text goes to paper as it is, a number in its
 // print form.
@@ -29,9 +32,10 @@ class Printer {
 public:
     virtual ~Printer() = default;
 
-    // The same printer object on every call, for the whole run: the printer
-    // dialog sets it up, and its choices stay for the next document.
-    virtual QPrinter &device() = 0;
+    // The printer dialog, shown by dialogs over owner on this printer, so its
+    // choices stay for the next document. Returns false, leaving copies as it
+    // was, when the user cancelled; otherwise copies holds the count chosen.
+    virtual bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) = 0;
     // Writes the items, then a line end.
     virtual void printLine(const QList<PrintItem> &items) = 0;
     // Nothing happens when no line was printed since the last end.
@@ -48,13 +52,13 @@ public:
     QtPrinter(const QtPrinter &) = delete;
     QtPrinter &operator=(const QtPrinter &) = delete;
 
-    QPrinter &device() override;
+    bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) override;
     void printLine(const QList<PrintItem> &items) override;
     void endDoc() override;
 
-    // Releases the printer object; the program's own printer is released this
-    // way before the application goes, since Qt's print system needs it.
-    void release();
+    // The same printer object on every call, made on first use, for the whole
+    // life of this printer.
+    QPrinter &device();
 
 private:
     std::unique_ptr<QPrinter> m_device;

@@ -6,7 +6,6 @@ namespace vellumo {
 
 // Show states of a started program's window.
 namespace ShowState {
-constexpr int Hide = 0;
 constexpr int Normal = 1;
 } // namespace ShowState
 

@@ -1,5 +1,6 @@
 #include "platform/RichTextBox.h"
 
+#include "platform/BgrColor.h"
 #include "platform/LongLines.h"
 
 #include <QApplication>
@@ -159,8 +160,7 @@ void RichTextBox::keepJoinsOutOfTyping()
 void RichTextBox::setSelColor(unsigned bgr)
 {
     QTextCharFormat format;
-    format.setForeground(
-        QColor(int(bgr & 0xFFu), int((bgr >> 8) & 0xFFu), int((bgr >> 16) & 0xFFu)));
+    format.setForeground(colorFromBgr(bgr));
     mergeFormat(format);
 }
 

@@ -8,36 +8,34 @@
 #include "platform/ProgramStart.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
-#include "platform/WindowsRegistry.h"
 
 namespace vellumo {
 
-Services Services::system()
+struct SystemServices::Owned {
+    QtMessageBox messageBox;
+    QtProgramExit programExit;
+    QtDialogPresenter dialogs;
+    DiskFileLayer files;
+    DesktopShell shell;
+    StandInRegistry registry;
+    DiskFileSearch fileSearch;
+    DetachedProgramStart programStart;
+    QtPrinter printer; // one for the run: the dialog's choices stay
+};
+
+SystemServices::SystemServices() : m_owned(std::make_unique<Owned>())
 {
-    static QtMessageBox messageBox;
-    static QtProgramExit programExit;
-    static QtDialogPresenter dialogs;
-    static DiskFileLayer files;
-    static DesktopShell shell;
-    Services services;
-    services.messageBox = &messageBox;
-    services.programExit = &programExit;
-    services.dialogs = &dialogs;
-    services.files = &files;
-    services.shell = &shell;
-#ifdef _WIN32
-    static WindowsRegistry registry;
-#else
-    static StandInRegistry registry;
-#endif
-    static DiskFileSearch fileSearch;
-    static DetachedProgramStart programStart;
-    services.registry = &registry;
-    services.fileSearch = &fileSearch;
-    services.programStart = &programStart;
-    static QtPrinter printer; // one for the run: the dialog's choices stay
-    services.printer = &printer;
-    return services;
+    m_services.messageBox = &m_owned->messageBox;
+    m_services.programExit = &m_owned->programExit;
+    m_services.dialogs = &m_owned->dialogs;
+    m_services.files = &m_owned->files;
+    m_services.shell = &m_owned->shell;
+    m_services.registry = &m_owned->registry;
+    m_services.fileSearch = &m_owned->fileSearch;
+    m_services.programStart = &m_owned->programStart;
+    m_services.printer = &m_owned->printer;
 }
+
+SystemServices::~SystemServices() = default;
 
 } // namespace vellumo

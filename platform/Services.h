@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 namespace vellumo {
 
 class DialogPresenter;
@@ -12,8 +14,8 @@ class RegistryLayer;
 class ProgramExit;
 class ShellService;
 
-// The platform as the commands reach it. `system()` gives the real services;
-// tests start from it and replace those they script.
+// The platform as the commands reach it. The pointers do not own: the real
+// services live in a SystemServices, tests put scripted ones in their place.
 struct Services {
     MessageBoxService *messageBox = nullptr;
     ProgramExit *programExit = nullptr;
@@ -24,8 +26,23 @@ struct Services {
     FileSearch *fileSearch = nullptr;
     ProgramStart *programStart = nullptr;
     Printer *printer = nullptr;
+};
 
-    static Services system();
+// The real services for one run. Made after the application object and gone
+// before it, since the printer and the dialogs need Qt while they live.
+class SystemServices {
+public:
+    SystemServices();
+    ~SystemServices();
+    SystemServices(const SystemServices &) = delete;
+    SystemServices &operator=(const SystemServices &) = delete;
+
+    const Services &services() const { return m_services; }
+
+private:
+    struct Owned;
+    std::unique_ptr<Owned> m_owned;
+    Services m_services;
 };
 
 } // namespace vellumo

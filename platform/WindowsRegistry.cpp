@@ -1,10 +1,6 @@
-#ifdef _WIN32
-
 #include "platform/WindowsRegistry.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 
 namespace vellumo {
@@ -52,5 +48,3 @@ std::int32_t WindowsRegistry::closeKey(RegHandle key)
 }
 
 } // namespace vellumo
-
-#endif // _WIN32

@@ -1,6 +1,6 @@
 #pragma once
 
-#ifdef _WIN32
+// Built for Windows only (the Wine test); the program elsewhere uses StandInRegistry.
 
 #include "platform/Registry.h"
 
@@ -17,5 +17,3 @@ public:
 };
 
 } // namespace vellumo
-
-#endif // _WIN32

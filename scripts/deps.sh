@@ -13,7 +13,7 @@ install_missing() {
   DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev fonts-dejavu-core)
+BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libcups2-dev fonts-dejavu-core)
 # The registry reader is also built for Windows and run under Wine.
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 # The real program under Xvfb, and its Debian package: built, validated, installed and started.

@@ -422,7 +422,8 @@ private Q_SLOTS:
     {
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
             QSKIP("only where no desktop can pick up the address");
-        platform->services.shell = Services::system().shell;
+        DesktopShell shell;
+        platform->services.shell = &shell;
         window = std::make_unique<frmMain>(platform->services);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));

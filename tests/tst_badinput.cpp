@@ -335,7 +335,7 @@ private Q_SLOTS:
         services.fileSearch = &search;
         services.programStart = &start;
 
-        StartSysInfo(services);
+        runSysInfo(services);
         QCOMPARE(platform->messageBox.calls.size(), 1);
         QCOMPARE(platform->messageBox.calls[0].prompt, QString::fromLatin1(kSysInfoUnavailable));
         QTest::qWait(300); // what a shell would have had to run
@@ -378,7 +378,7 @@ private Q_SLOTS:
         // The shell runs in the tool's folder: a relative "touch" would land there too.
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir->path()));
-        StartSysInfo(services);
+        runSysInfo(services);
         QDir::setCurrent(cwd);
         QVERIFY(platform->messageBox.calls.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);

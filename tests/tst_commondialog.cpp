@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QPrinter>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -22,7 +23,7 @@ private Q_SLOTS:
     void fileDialogsGetTheStoredSettingsAndTheLastChoice()
     {
         ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs);
+        CommonDialog dialog(dialogs, nullptr);
         dialogs.choose(QStringLiteral("/tmp/first.txt"));
         QVERIFY(dialog.showOpen());
         QCOMPARE(dialog.fileName(), QStringLiteral("/tmp/first.txt"));
@@ -40,7 +41,7 @@ private Q_SLOTS:
     void cancelledFileDialogsLeaveNoName()
     {
         ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs);
+        CommonDialog dialog(dialogs, nullptr);
         dialogs.choose(QStringLiteral("/tmp/a.txt"));
         QVERIFY(dialog.showOpen());
         dialogs.onOpen = nullptr;
@@ -57,7 +58,7 @@ private Q_SLOTS:
     void fileNamesLongerThan260AreRefused()
     {
         ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs);
+        CommonDialog dialog(dialogs, nullptr);
         const QString ok = "/" + QString(259, u'a');
         dialogs.choose(ok);
         QVERIFY(dialog.showOpen());
@@ -77,7 +78,7 @@ private Q_SLOTS:
     void colourAndFontKeepTheirValuesOnCancel()
     {
         ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs);
+        CommonDialog dialog(dialogs, nullptr);
         unsigned offered = 1;
         dialogs.onColor = [&](unsigned &bgr) {
             offered = bgr;
@@ -122,13 +123,20 @@ private Q_SLOTS:
     void printerDialogReportsTheCopyCount()
     {
         ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs);
-        QPrinter printer;
+        CommonDialog dialog(dialogs, nullptr);
+        QtPrinter printer;
         dialogs.onPrinter = [](QPrinter &p) {
             p.setCopyCount(4);
             return true;
         };
         QVERIFY(dialog.showPrinter(printer));
+        QCOMPARE(dialog.copies(), 4);
+        // Cancel keeps the count of the last accepted dialog.
+        dialogs.onPrinter = [](QPrinter &p) {
+            p.setCopyCount(9);
+            return false;
+        };
+        QVERIFY(!dialog.showPrinter(printer));
         QCOMPARE(dialog.copies(), 4);
     }
 
@@ -143,7 +151,7 @@ private Q_SLOTS:
         f.close();
 
         QtDialogPresenter presenter;
-        CommonDialog dialog(presenter);
+        CommonDialog dialog(presenter, nullptr);
         QString title;
         QStringList filters;
         auto ran = whenModal([&](QWidget *modal) {
@@ -171,7 +179,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         QtDialogPresenter presenter;
-        CommonDialog dialog(presenter);
+        CommonDialog dialog(presenter, nullptr);
         whenModal([&](QWidget *modal) {
             auto *fd = qobject_cast<QFileDialog *>(modal);
             fd->setDirectory(dir.path());
@@ -186,7 +194,7 @@ private Q_SLOTS:
     void realColourDialogGivesBlueGreenRed()
     {
         QtDialogPresenter presenter;
-        CommonDialog dialog(presenter);
+        CommonDialog dialog(presenter, nullptr);
         whenModal([](QWidget *modal) {
             auto *cd = qobject_cast<QColorDialog *>(modal);
             cd->setCurrentColor(QColor(0x12, 0x34, 0x56));
@@ -199,7 +207,7 @@ private Q_SLOTS:
     void realFontDialogOffersNoEffects()
     {
         QtDialogPresenter presenter;
-        CommonDialog dialog(presenter);
+        CommonDialog dialog(presenter, nullptr);
         dialog.setFlags(3);
         int visibleBoxes = -1;
         whenModal([&](QWidget *modal) {

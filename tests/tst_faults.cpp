@@ -338,7 +338,7 @@ private Q_SLOTS:
         const mode_t savedMask = ::umask(mode_t(umask));
         DiskFileLayer layer;
         layer.openForOutput(1, target);
-        layer.printLine(1, QString(3 * kMiB, u'x')); // written through, in part
+        layer.writeLine(1, QString(3 * kMiB, u'x')); // written through, in part
 
         // The open files in the target's folder other than the target: the save's own.
         QStringList temporary;
@@ -388,7 +388,7 @@ private Q_SLOTS:
         for (const char *text : {"first", "second", "third"}) {
             const int n = layer.freeFile();
             layer.openForOutput(n, target);
-            layer.printLine(n, QString::fromLatin1(text));
+            layer.writeLine(n, QString::fromLatin1(text));
             layer.close(n);
             QCOMPARE(readFile(target), QByteArray(text) + "\r\n");
         }

@@ -86,7 +86,7 @@ void save(FileLayer &layer, const QString &path, const QStringList &lines)
     const int n = layer.freeFile();
     layer.openForOutput(n, path);
     for (const QString &line : lines)
-        layer.printLine(n, line);
+        layer.writeLine(n, line);
     layer.close(n);
 }
 
@@ -220,7 +220,7 @@ void TestFileLayer::fileNumbers()
     QVERIFY(!failureOf([&] { layer.openForInput(1, text); }).isNull());
     QVERIFY(!failureOf([&] { layer.openForOutput(3, out); }).isNull());
     QVERIFY(!failureOf([&] { layer.openForInput(0, text); }).isNull());
-    QVERIFY(!failureOf([&] { layer.printLine(1, u"x"); }).isNull());
+    QVERIFY(!failureOf([&] { layer.writeLine(1, u"x"); }).isNull());
     QVERIFY(!failureOf([&] { layer.input(2, 1); }).isNull());
     QVERIFY(!failureOf([&] { layer.length(7); }).isNull());
     layer.close(7);
@@ -242,7 +242,7 @@ void TestFileLayer::unfinishedSaveChangesNothing()
     {
         DiskFileLayer layer;
         layer.openForOutput(1, file);
-        layer.printLine(1, u"new");
+        layer.writeLine(1, u"new");
     }
     QCOMPARE(folderSnapshot(m_dir->path()), before);
 }

@@ -547,14 +547,11 @@ private Q_SLOTS:
         QTemporaryDir dir;
         test::FakePlatform platform;
         platform.messageBox.answers = {kAnswerNo};
-        CommonDialog dialog(platform.dialogs);
+        CommonDialog dialog(platform.dialogs, nullptr);
         RichTextBox area;
         area.setText(text);
-        int number = 0;
-        QString loaded;
-        TextFileContext context{dialog, area, platform.files, platform.messageBox, number, loaded};
         platform.dialogs.choose(dir.filePath(QStringLiteral("out.txt")));
-        QVERIFY(!saveTextFile(context));
+        QVERIFY(!saveTextFile(dialog, area, platform.files, platform.messageBox).saved);
         QCOMPARE(platform.messageBox.calls.size(), 1);
         QVERIFY2(platform.messageBox.calls[0].prompt.contains(named + u')'),
                  qPrintable(platform.messageBox.calls[0].prompt));
@@ -580,18 +577,15 @@ private Q_SLOTS:
         file.close();
 
         test::FakePlatform platform;
-        CommonDialog dialog(platform.dialogs);
+        CommonDialog dialog(platform.dialogs, nullptr);
         RichTextBox area;
-        int number = 0;
-        QString loaded;
-        TextFileContext context{dialog, area, platform.files, platform.messageBox, number, loaded};
         platform.dialogs.choose(in);
-        QVERIFY(loadTextFile(context));
+        QVERIFY(loadTextFile(dialog, area, platform.files).text);
         QVERIFY(area.document()->blockCount() > 7);
         area.selectAll();
         area.setSelColor(0x00FF00);
         platform.dialogs.choose(out);
-        QVERIFY(saveTextFile(context));
+        QVERIFY(saveTextFile(dialog, area, platform.files, platform.messageBox).saved);
         QFile saved(out);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), bytes + "\r\n");

@@ -292,7 +292,8 @@ private Q_SLOTS:
     void realQuitBoxEndsTheEventLoopOnEnter()
     {
         window.reset();
-        frmMain w(Services::system());
+        const SystemServices system;
+        frmMain w(system.services());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QString seenTitle, seenText;

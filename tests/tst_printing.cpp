@@ -301,10 +301,15 @@ class PrintingTest : public QObject {
     QString path(const QString &name) { return dir->filePath(name); }
     void print() { window->findChild<QAction *>("Print")->trigger(); }
 
-    // The printer dialog is answered OK with this copy count, and the
-    // printer it was given is remembered.
+    // The printer dialog is answered OK with this copy count, by the
+    // recording printer or, for a real one, by the scripted dialog, which
+    // remembers the printer object it was given.
     void acceptPrinterDialog(int copies, const QString &queue = QString())
     {
+        platform->printer.onDialog = [copies](int &chosen) {
+            chosen = copies;
+            return true;
+        };
         platform->dialogs.onPrinter = [this, copies, queue](QPrinter &printer) {
             dialogPrinters << &printer;
             printer.setCopyCount(copies);
@@ -461,17 +466,23 @@ private Q_SLOTS:
         area()->setText(QStringLiteral("second"));
         print();
         QCOMPARE(platform->printer.documents, (QList<QStringList>{{"first 1 "}, {"second 1 "}}));
-        QCOMPARE(dialogPrinters.size(), 2);
-        QCOMPARE(dialogPrinters[0], dialogPrinters[1]);
-        QCOMPARE(dialogPrinters[0], &platform->printer.device());
+        QCOMPARE(platform->printer.dialogOwners, (QList<QWidget *>{window.get(), window.get()}));
     }
 
-    void theProgramHasOnePrinterForTheRun()
+    // The real printer shows its dialog on the one printer object it keeps,
+    // so the dialog's choices stay from one print to the next.
+    void theRealPrinterKeepsOnePrinterObject()
     {
-        Printer *printer = Services::system().printer;
-        QVERIFY(printer);
-        QCOMPARE(Services::system().printer, printer);
-        QCOMPARE(&printer->device(), &Services::system().printer->device());
+        useRealPdfPrinter(path("one.pdf"));
+        acceptPrinterDialog(1);
+        area()->setText(QStringLiteral("first"));
+        print();
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(dialogPrinters.size(), 2);
+        QCOMPARE(dialogPrinters[0], &realPrinter->device());
+        QCOMPARE(dialogPrinters[1], &realPrinter->device());
+        QCOMPARE(platform->dialogs.owners, (QList<QWidget *>{window.get(), window.get()}));
     }
 
     void aRefusedLineKeepsTheTextAndLeavesNothingOpen()

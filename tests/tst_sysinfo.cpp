@@ -134,7 +134,7 @@ private Q_SLOTS:
         p.programStart.programs << "C:\\Tools\\info.exe"
                                 << "C:\\Program Files\\X\\tool.exe";
 
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
 
         QCOMPARE(openedKeys(p.registry), keys);
         QCOMPARE(p.fileSearch.searches, searches);
@@ -165,7 +165,7 @@ private Q_SLOTS:
         p.registry.unbound = failing == "registry";
         p.fileSearch.fails = failing == "search";
 
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
 
         QCOMPARE(p.programStart.starts, QStringList());
         QCOMPARE(p.messageBox.calls.size(), 1);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         p.registry.setText(kMsinfoKey, kMsinfoPathValue, "C:\\Tools\\info.exe");
         p.registry.addKey(kMsinfoKey).allowedAccess = kKeyRead;
         p.programStart.programs << "C:\\Tools\\info.exe";
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
         QCOMPARE(p.programStart.starts, QStringList{"C:\\Tools\\info.exe 1"});
         QVERIFY(p.messageBox.calls.isEmpty());
     }
@@ -188,15 +188,15 @@ private Q_SLOTS:
     void eachRunSearchesAfresh()
     {
         FakePlatform p;
-        StartSysInfo(p.services);
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
+        runSysInfo(p.services);
         QCOMPARE(p.messageBox.calls.size(), 2);
         QCOMPARE(p.registry.log.size(), 8);
         QCOMPARE(p.registry.log.mid(4), p.registry.log.mid(0, 4));
 
         p.registry.setText(kMsinfoKey, kMsinfoPathValue, "C:\\Tools\\info.exe");
         p.programStart.programs << "C:\\Tools\\info.exe";
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
         QCOMPARE(p.programStart.starts, QStringList{"C:\\Tools\\info.exe 1"});
         QCOMPARE(p.messageBox.calls.size(), 2);
     }
@@ -212,7 +212,7 @@ private Q_SLOTS:
         });
         p.services.registry = &standIn;
         p.programStart.programs << tool;
-        StartSysInfo(p.services);
+        runSysInfo(p.services);
         QCOMPARE(p.programStart.starts, QStringList{tool + " 1"});
         QVERIFY(p.messageBox.calls.isEmpty());
     }

@@ -10,7 +10,6 @@
 #include "support/SysInfoFakes.h"
 
 #include <QList>
-#include <QPrinter>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -25,13 +24,14 @@ public:
         QString prompt;
         int style;
         QString title;
+        QWidget *owner;
     };
     QList<Call> calls;
     QList<int> answers;
 
-    int show(const QString &prompt, int style, const QString &title) override
+    int show(QWidget *owner, const QString &prompt, int style, const QString &title) override
     {
-        calls.append({prompt, style, title});
+        calls.append({prompt, style, title, owner});
         if (!answers.isEmpty())
             return answers.takeFirst();
         return (style & 0x7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
@@ -53,24 +53,37 @@ public:
     std::function<bool(QPrinter &)> onPrinter;
     QList<FileRequest> fileRequests;
     QList<int> fontFlags;
+    QList<QWidget *> owners; // of every dialog, in order
 
-    bool openFile(const FileRequest &r, QString &chosen) override
+    bool openFile(QWidget *owner, const FileRequest &r, QString &chosen) override
     {
+        owners.append(owner);
         fileRequests.append(r);
         return onOpen && onOpen(r, chosen);
     }
-    bool saveFile(const FileRequest &r, QString &chosen) override
+    bool saveFile(QWidget *owner, const FileRequest &r, QString &chosen) override
     {
+        owners.append(owner);
         fileRequests.append(r);
         return onSave && onSave(r, chosen);
     }
-    bool color(unsigned &bgr) override { return onColor && onColor(bgr); }
-    bool font(int flags, FontChoice &choice) override
+    bool color(QWidget *owner, unsigned &bgr) override
     {
+        owners.append(owner);
+        return onColor && onColor(bgr);
+    }
+    bool font(QWidget *owner, int flags, FontChoice &choice) override
+    {
+        owners.append(owner);
         fontFlags.append(flags);
         return onFont && onFont(flags, choice);
     }
-    bool printer(QPrinter &p) override { return onPrinter && onPrinter(p); }
+    // Reached only through a real printer: the recording one answers itself.
+    bool printer(QWidget *owner, QPrinter &p) override
+    {
+        owners.append(owner);
+        return onPrinter && onPrinter(p);
+    }
 
     // Choose this file in the next open or save dialog, and every one after.
     void choose(const QString &path)
@@ -90,19 +103,21 @@ public:
 };
 
 // Keeps what would be printed instead of printing: the lines of the open
-// document and every ended one. Setting `refusal` makes the next line fail
-// as a refusing printer would.
+// document and every ended one. Its dialog answers with onDialog (unset:
+// cancel). Setting `refusal` makes the next line fail as a refusing printer
+// would.
 class RecordingPrinter : public Printer {
 public:
     QStringList openLines;
     QList<QStringList> documents;
     QString refusal;
+    std::function<bool(int &copies)> onDialog;
+    QList<QWidget *> dialogOwners;
 
-    QPrinter &device() override
+    bool showDialog(DialogPresenter &, QWidget *owner, int &copies) override
     {
-        if (!m_device)
-            m_device = std::make_unique<QPrinter>();
-        return *m_device;
+        dialogOwners.append(owner);
+        return onDialog && onDialog(copies);
     }
     void printLine(const QList<PrintItem> &items) override
     {
@@ -115,9 +130,6 @@ public:
         if (!openLines.isEmpty())
             documents.append(std::exchange(openLines, {}));
     }
-
-private:
-    std::unique_ptr<QPrinter> m_device;
 };
 
 struct FakePlatform {
@@ -135,7 +147,7 @@ struct FakePlatform {
 private:
     Services scripted()
     {
-        Services s = Services::system();
+        Services s;
         s.messageBox = &messageBox;
         s.programExit = &exit;
         s.dialogs = &dialogs;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "about/frmAbout.h"
 #include "platform/Failure.h"
 #include "platform/FileSearch.h"
 #include "platform/ProgramStart.h"
@@ -148,5 +149,12 @@ public:
             throw Failure(QStringLiteral("Cannot start \"%1\": No such file").arg(path));
     }
 };
+
+// The About dialog's System Info command, as its button runs it, with no window shown.
+inline void runSysInfo(const Services &services)
+{
+    frmAbout about(services, nullptr);
+    about.StartSysInfo();
+}
 
 } // namespace vellumo::test
