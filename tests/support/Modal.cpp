@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPointer>
+#include <QStringList>
 #include <QTest>
 #include <QTimer>
 #include <memory>
@@ -29,6 +30,22 @@ std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutM
     });
     timer->start(20);
     return ran;
+}
+
+void verifyNoWindowLeft()
+{
+    QStringList shown;
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible())
+            continue;
+        shown << QStringLiteral("%1 \"%2\" (%3)")
+                     .arg(QString::fromLatin1(window->metaObject()->className()),
+                          window->windowTitle(), window->objectName());
+        window->close(); // so that the next test starts clean either way
+    }
+    if (!shown.isEmpty())
+        QTest::qFail(qPrintable(QStringLiteral("still shown: ") + shown.join(QStringLiteral(", "))),
+                     __FILE__, __LINE__);
 }
 
 void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers)

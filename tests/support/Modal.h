@@ -11,6 +11,11 @@ namespace vellumo::test {
 // that tells afterwards whether `act` ran.
 std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs = 5000);
 
+// Fails the current test, naming them, if top-level windows are still shown:
+// for cleanup(), once the test's own windows are gone, so that a dialog left
+// open by one test cannot answer for the next.
+void verifyNoWindowLeft();
+
 // Presses a key on the widget that has the focus inside `window`.
 void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
