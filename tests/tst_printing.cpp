@@ -32,7 +32,7 @@ namespace {
 // a reason to skip.
 bool spoolerRequired()
 {
-    return qEnvironmentVariableIntValue("VELLUMO_REQUIRE_SPOOLER") == 1;
+    return qEnvironmentVariableIntValue("VELLUMO_NO_SKIPS") == 1;
 }
 
 #define SKIP_OR_FAIL(why)                                                                          \

@@ -124,7 +124,7 @@ QString rectText(const QRect &r)
 
 bool spoolerRequired()
 {
-    return qEnvironmentVariableIntValue("VELLUMO_REQUIRE_SPOOLER") == 1;
+    return qEnvironmentVariableIntValue("VELLUMO_NO_SKIPS") == 1;
 }
 
 QStringList printJobs()
