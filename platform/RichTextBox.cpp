@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
