@@ -1,5 +1,6 @@
 // Reads values that it stores itself in the registry of the system it runs on (Wine, here),
-// through the same reader and advapi32 layer as the program.
+// through the same reader and advapi32 layer as the program; and the program's version
+// resource, which is linked in.
 
 #include "about/GetKeyValue.h"
 #include "platform/WindowsRegistry.h"
@@ -53,6 +54,25 @@ void store(HKEY key, const char *name, DWORD type, const void *data, DWORD size)
     const LONG status = RegSetValueExA(key, name, 0, type, static_cast<const BYTE *>(data), size);
     if (status != ERROR_SUCCESS)
         setupFailed(name, status);
+}
+
+// A text of this executable's version resource, or "(none)".
+std::string versionText(const char *name)
+{
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, MAX_PATH);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(self, &ignored);
+    std::string info(size, '\0');
+    if (size == 0 || !GetFileVersionInfoA(self, 0, size, info.data()))
+        return "(none)";
+    const std::string query = std::string("\\StringFileInfo\\040904E4\\") + name;
+    char *text = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void **>(&text), &length) ||
+        length == 0)
+        return "(none)";
+    return std::string(text, strnlen(text, length));
 }
 
 void storeDword(HKEY key, const char *name, DWORD value)
@@ -168,6 +188,11 @@ int main()
     check(refused == ERROR_ACCESS_DENIED,
           "ReadOnly: opening for writing is refused (status " + std::to_string(refused) + ")");
     expectRead(kReadOnlyKey, "PATH", "", true, path, "ReadOnly: read");
+
+    check(versionText("FileDescription") == "Vellumo, basic text program.",
+          "version resource: description \"" + versionText("FileDescription") + "\"");
+    check(versionText("ProductName") == "Vellumo",
+          "version resource: product \"" + versionText("ProductName") + "\"");
 
     std::printf("registry checks: %d of %d failed\n", g_failures, g_checks);
     return g_failures == 0 ? 0 : 1;
