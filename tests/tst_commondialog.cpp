@@ -9,13 +9,31 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QPrinter>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace vellumo;
 using namespace vellumo::test;
+
+namespace {
+
+// Types `name` into a Qt file dialog opened on `folder` and presses Return.
+// Returns false, leaving it open, when `modal` is no such dialog.
+bool typeFileName(QWidget *modal, const QString &folder, const QString &name)
+{
+    auto *fd = qobject_cast<QFileDialog *>(modal);
+    auto *edit = fd ? fd->findChild<QLineEdit *>("fileNameEdit") : nullptr;
+    if (!edit)
+        return false;
+    fd->setDirectory(folder);
+    edit->setText(name);
+    QTest::keyClick(edit, Qt::Key_Return);
+    return true;
+}
+
+} // namespace
 
 class CommonDialogTest : public QObject {
     Q_OBJECT
@@ -155,17 +173,16 @@ private Q_SLOTS:
         QString title;
         QStringList filters;
         auto ran = whenModal([&](QWidget *modal) {
-            auto *fd = qobject_cast<QFileDialog *>(modal);
-            QVERIFY(fd);
-            title = fd->windowTitle();
-            filters = fd->nameFilters();
-            fd->setDirectory(dir.path());
-            fd->findChild<QLineEdit *>("fileNameEdit")->setText("pick me.txt");
-            QTest::keyClick(fd->findChild<QLineEdit *>("fileNameEdit"), Qt::Key_Return);
+            if (auto *fd = qobject_cast<QFileDialog *>(modal)) {
+                title = fd->windowTitle();
+                filters = fd->nameFilters();
+            }
+            typeFileName(modal, dir.path(), QStringLiteral("pick me.txt"));
         });
         QVERIFY(dialog.showOpen());
         QVERIFY(*ran);
         QCOMPARE(title, QStringLiteral("Please select where:"));
+        QVERIFY(!filters.isEmpty());
         QVERIFY(filters.first().contains("(*.txt)"));
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), path);
 
@@ -180,14 +197,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
-        whenModal([&](QWidget *modal) {
-            auto *fd = qobject_cast<QFileDialog *>(modal);
-            fd->setDirectory(dir.path());
-            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
-            edit->setText("notes");
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
+        bool typed = false;
+        whenModal([&](QWidget *modal) { typed = typeFileName(modal, dir.path(), "notes"); });
         QVERIFY(dialog.showSave());
+        QVERIFY(typed);
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), dir.filePath("notes.txt"));
     }
 
@@ -195,12 +208,17 @@ private Q_SLOTS:
     {
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
-        whenModal([](QWidget *modal) {
+        bool colourDialog = false;
+        whenModal([&](QWidget *modal) {
             auto *cd = qobject_cast<QColorDialog *>(modal);
+            colourDialog = cd;
+            if (!cd)
+                return;
             cd->setCurrentColor(QColor(0x12, 0x34, 0x56));
             cd->accept();
         });
         QVERIFY(dialog.showColor());
+        QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
     }
 
@@ -212,7 +230,8 @@ private Q_SLOTS:
         int visibleBoxes = -1;
         whenModal([&](QWidget *modal) {
             auto *fd = qobject_cast<QFontDialog *>(modal);
-            QVERIFY(fd);
+            if (!fd)
+                return;
             visibleBoxes = 0;
             for (QCheckBox *box : fd->findChildren<QCheckBox *>())
                 visibleBoxes += box->isVisibleTo(fd);

@@ -191,14 +191,17 @@ private Q_SLOTS:
         w.show();
         w.RichTextBox1()->setText(QStringLiteral("xyz"));
         selectRange(*w.RichTextBox1(), 1, 2);
-        auto ran = whenModal([](QWidget *modal) {
+        bool colourDialog = false;
+        auto ran = whenModal([&](QWidget *modal) {
             auto *dialog = qobject_cast<QColorDialog *>(modal);
-            QVERIFY(dialog);
-            dialog->setCurrentColor(QColor(10, 20, 30));
-            QTest::keyClick(dialog, Qt::Key_Return);
+            colourDialog = dialog;
+            if (dialog)
+                dialog->setCurrentColor(QColor(10, 20, 30));
+            QTest::keyClick(modal, Qt::Key_Return);
         });
         QTest::mouseClick(w.findChild<QPushButton *>("CmdColor"), Qt::LeftButton);
         QVERIFY(*ran);
+        QVERIFY(colourDialog);
         const CharFormats f = charFormats(*w.RichTextBox1());
         QCOMPARE(f[1].value(QTextFormat::ForegroundBrush).value<QBrush>().color(),
                  QColor(10, 20, 30));

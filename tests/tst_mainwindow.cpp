@@ -296,21 +296,25 @@ private Q_SLOTS:
         frmMain w(system.services());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QString seenTitle, seenText;
+        QString seenClass, seenTitle, seenText;
         QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        qsizetype seenButtons = -1;
         auto answered = whenModal([&](QWidget *modal) {
-            auto *mb = qobject_cast<QMessageBox *>(modal);
-            QVERIFY(mb);
-            seenTitle = mb->windowTitle();
-            seenText = mb->text();
-            seenIcon = mb->icon();
-            QCOMPARE(mb->buttons().size(), 2);
-            QTest::keyClick(mb, Qt::Key_Return);
+            seenClass = QString::fromLatin1(modal->metaObject()->className());
+            if (auto *mb = qobject_cast<QMessageBox *>(modal)) {
+                seenTitle = mb->windowTitle();
+                seenText = mb->text();
+                seenIcon = mb->icon();
+                seenButtons = mb->buttons().size();
+            }
+            QTest::keyClick(modal, Qt::Key_Return);
         });
         QTimer::singleShot(0, &w, [&] { w.findChild<QAction *>("Exit")->trigger(); });
         QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(*answered);
+        QCOMPARE(seenClass, QStringLiteral("QMessageBox"));
+        QCOMPARE(seenButtons, 2);
         QCOMPARE(seenTitle, QStringLiteral("Quit?"));
         QCOMPARE(seenText, QStringLiteral("You are about to quit!?"));
         QCOMPARE(seenIcon, QMessageBox::Critical);
