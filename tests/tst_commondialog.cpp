@@ -38,6 +38,8 @@ bool typeFileName(QWidget *modal, const QString &folder, const QString &name)
 class CommonDialogTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup() { verifyNoWindowLeft(); }
+
     void fileDialogsGetTheStoredSettingsAndTheLastChoice()
     {
         ScriptedDialogs dialogs;
