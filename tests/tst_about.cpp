@@ -77,6 +77,8 @@ public Q_SLOTS:
 class AboutTest : public MainWindowFixture {
     Q_OBJECT
 
+    DesktopShell realShell;
+
     // About, Info, with `act` given the dialog while it is shown (whenModal
     // closes what `act` leaves open). Returns whether a modal window came up.
     bool showAbout(const std::function<void(QDialog *)> &act)
@@ -419,11 +421,9 @@ private Q_SLOTS:
     {
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))
             QSKIP("only where no desktop can pick up the address");
-        DesktopShell shell;
-        platform->services.shell = &shell;
-        window = std::make_unique<frmMain>(platform->services);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        Services services = platform->services;
+        services.shell = &realShell;
+        QVERIFY(open(services));
         bool stillOpen = false;
         QWidget *modalAfter = nullptr;
         QVERIFY(showAbout([&](QDialog *dialog) {

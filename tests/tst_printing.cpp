@@ -2,6 +2,7 @@
 #include "platform/Printer.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/Unprivileged.h"
 
@@ -16,7 +17,6 @@
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <climits>
@@ -287,19 +287,15 @@ QString numberedLines(int count)
             return;                                                                                \
     } while (false)
 
-class PrintingTest : public QObject {
+class PrintingTest : public MainWindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
     std::unique_ptr<QtPrinter> realPrinter;
-    std::unique_ptr<QtDialogPresenter> realDialogs;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
+    QtDialogPresenter realDialogs;
     QList<QPrinter *> dialogPrinters;
 
     RichTextBox *area() { return window->RichTextBox1(); }
-    QString path(const QString &name) { return dir->filePath(name); }
-    void print() { window->findChild<QAction *>("Print")->trigger(); }
+    void print() { menuItem("Print")->trigger(); }
 
     // The printer dialog is answered OK with this copy count, by the
     // recording printer or, for a real one, by the scripted dialog, which
@@ -319,31 +315,25 @@ class PrintingTest : public QObject {
         };
     }
 
-    // A window whose File, Print goes to a real printer object.
-    void useRealPrinter()
+    // A window whose File, Print goes to a real printer object, its dialog
+    // scripted or, with `realDialog`, Qt's own. Returns whether it is shown.
+    bool useRealPrinter(bool realDialog = false)
     {
+        window.reset(); // before the printer it holds
         realPrinter = std::make_unique<QtPrinter>();
         Services services = platform->services;
         services.printer = realPrinter.get();
-        window = std::make_unique<frmMain>(services);
-    }
-    // ... chosen in Qt's own printer dialog.
-    void useRealDialog()
-    {
-        realDialogs = std::make_unique<QtDialogPresenter>();
-        realPrinter = std::make_unique<QtPrinter>();
-        Services services = platform->services;
-        services.dialogs = realDialogs.get();
-        services.printer = realPrinter.get();
-        window = std::make_unique<frmMain>(services);
-        window->show();
+        if (realDialog)
+            services.dialogs = &realDialogs;
+        return open(services);
     }
     // ... which writes a PDF file.
-    void useRealPdfPrinter(const QString &pdf)
+    bool useRealPdfPrinter(const QString &pdf)
     {
-        useRealPrinter();
+        const bool shown = useRealPrinter();
         realPrinter->device().setOutputFormat(QPrinter::PdfFormat);
         realPrinter->device().setOutputFileName(pdf);
+        return shown;
     }
 
     // Each check below returns from the helper only: callers use the macros,
@@ -364,18 +354,13 @@ class PrintingTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(open());
         dialogPrinters.clear();
     }
     void cleanup()
     {
-        window.reset();
+        close();
         realPrinter.reset();
-        realDialogs.reset();
-        platform.reset();
-        dir.reset();
         QApplication::setPalette(QPalette());
         QLocale::setDefault(QLocale::system());
     }
@@ -473,7 +458,7 @@ private Q_SLOTS:
     // so the dialog's choices stay from one print to the next.
     void theRealPrinterKeepsOnePrinterObject()
     {
-        useRealPdfPrinter(path("one.pdf"));
+        QVERIFY(useRealPdfPrinter(path("one.pdf")));
         acceptPrinterDialog(1);
         area()->setText(QStringLiteral("first"));
         print();
@@ -507,7 +492,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, copies);
         QFETCH(QString, line);
-        useRealPdfPrinter(path("out.pdf"));
+        QVERIFY(useRealPdfPrinter(path("out.pdf")));
         area()->setText(text);
         acceptPrinterDialog(copies);
         print();
@@ -527,7 +512,7 @@ private Q_SLOTS:
     {
         REQUIRE_PDF_TOOLS();
         QFETCH(QString, text);
-        useRealPdfPrinter(path("gaps.pdf"));
+        QVERIFY(useRealPdfPrinter(path("gaps.pdf")));
         area()->setText(text);
         acceptPrinterDialog(3);
         print();
@@ -551,7 +536,7 @@ private Q_SLOTS:
         for (int c = 0; c < 256; ++c)
             text += QChar(c);
         text += QStringLiteral("\u20AC\u2122");
-        useRealPdfPrinter(path("chars.pdf"));
+        QVERIFY(useRealPdfPrinter(path("chars.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -573,7 +558,7 @@ private Q_SLOTS:
         for (int i = 0; i < 600; ++i)
             unbroken += QChar(u'a' + i % 26);
         const QString text = words.join(u' ') + QStringLiteral("\r\n") + unbroken;
-        useRealPdfPrinter(path("wide.pdf"));
+        QVERIFY(useRealPdfPrinter(path("wide.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -590,7 +575,7 @@ private Q_SLOTS:
     void aTabReachesWhereEightSpacesDo()
     {
         REQUIRE_PDF_TOOLS();
-        useRealPdfPrinter(path("tab.pdf"));
+        QVERIFY(useRealPdfPrinter(path("tab.pdf")));
         area()->setText(QStringLiteral("\ttabbed\r\n        spaced"));
         acceptPrinterDialog(1);
         print();
@@ -604,7 +589,7 @@ private Q_SLOTS:
     void fiftyPagesGoOnWithoutPageNumbersOrAnythingElse()
     {
         REQUIRE_PDF_TOOLS();
-        useRealPdfPrinter(path("long.pdf"));
+        QVERIFY(useRealPdfPrinter(path("long.pdf")));
         const int lineCount = 4000;
         area()->setText(numberedLines(lineCount));
         acceptPrinterDialog(1);
@@ -645,7 +630,7 @@ private Q_SLOTS:
         QFETCH(int, to);
         QFETCH(bool, lastFirst);
         QFETCH(QList<int>, pages);
-        useRealPdfPrinter(path("all.pdf"));
+        QVERIFY(useRealPdfPrinter(path("all.pdf")));
         area()->setText(numberedLines(300));
         acceptPrinterDialog(1);
         print();
@@ -672,7 +657,7 @@ private Q_SLOTS:
 
     void pagesPastTheEndAreAFailure()
     {
-        useRealPdfPrinter(path("past.pdf"));
+        QVERIFY(useRealPdfPrinter(path("past.pdf")));
         area()->setText(QStringLiteral("one page"));
         platform->dialogs.onPrinter = [](QPrinter &printer) {
             printer.setPrintRange(QPrinter::PageRange);
@@ -690,7 +675,7 @@ private Q_SLOTS:
     {
         REQUIRE_PDF_TOOLS();
         const QString text = QStringLiteral("Plain words on paper\r\nand a second line");
-        useRealPdfPrinter(path("plain.pdf"));
+        QVERIFY(useRealPdfPrinter(path("plain.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -741,7 +726,7 @@ private Q_SLOTS:
     void theRealDialogsChoicesReachPaper()
     {
         REQUIRE_PDF_TOOLS();
-        useRealDialog();
+        QVERIFY(useRealPrinter(true));
         const QString pdf = path("chosen.pdf");
         int toFile = -1;
         auto chose = whenModal([&](QWidget *modal) {
@@ -781,7 +766,7 @@ private Q_SLOTS:
         TempQueue second(QStringLiteral("VellumoSecond"));
         if (!second.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
-        useRealDialog();
+        QVERIFY(useRealPrinter(true));
         const QStringList before = jobs(spooler.queue);
 
         int offered = -1;
@@ -837,7 +822,7 @@ private Q_SLOTS:
                      qPrintable(out));
             return;
         }
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         print();
@@ -863,7 +848,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkdir(target));
         else
             target = path("nowhere/target.pdf");
-        useRealPdfPrinter(target);
+        QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         print();
@@ -885,11 +870,11 @@ private Q_SLOTS:
     void aPdfFileTheUserMayNotWriteFails()
     {
         // Root writes anywhere: the user who may not is a child turned nobody.
-        QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                       QFile::ExeOwner | QFile::ReadOther |
-                                                       QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
         const QString target = path("locked.pdf");
-        useRealPdfPrinter(target);
+        QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         const ChildResult result = runAsNobody([&] {
@@ -915,7 +900,7 @@ private Q_SLOTS:
     {
         const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         QCOMPARE(realPrinter->device().outputFormat(), QPrinter::NativeFormat);
         QCOMPARE(realPrinter->device().printerName(), spooler.queue);
         const QStringList before = jobs(spooler.queue);
@@ -942,7 +927,7 @@ private Q_SLOTS:
     {
         const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         const QStringList before = jobs(spooler.queue);
         area()->setText(QStringLiteral("not to be printed"));
         platform->dialogs.onPrinter = nullptr;
@@ -961,7 +946,7 @@ private Q_SLOTS:
         const QString queue = refusing.name;
         QCOMPARE(run(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
 
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1, queue);
         print();
