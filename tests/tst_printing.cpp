@@ -4,6 +4,7 @@
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
+#include "support/Spooler.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>
@@ -16,11 +17,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTest>
 #include <QTextCursor>
 #include <climits>
-#include <pwd.h>
 #include <unistd.h>
 
 using namespace vellumo;
@@ -28,64 +27,25 @@ using namespace vellumo::test;
 
 namespace {
 
-// scripts/test sets this: there a missing tool or spooler is a failure, not
-// a reason to skip.
-bool spoolerRequired()
-{
-    return qEnvironmentVariableIntValue("VELLUMO_NO_SKIPS") == 1;
-}
-
-#define SKIP_OR_FAIL(why)                                                                          \
-    do {                                                                                           \
-        const QString reason_ = (why);                                                             \
-        if (spoolerRequired())                                                                     \
-            QFAIL(qPrintable(reason_));                                                            \
-        QSKIP(qPrintable(reason_ + QStringLiteral(" (scripts/spooler.sh sets it up)")));           \
-    } while (false)
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-};
-
-Run run(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.start(program, args);
-    Run result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    return result;
-}
-
-QString missingTools(const QStringList &tools)
-{
-    QStringList missing;
-    for (const QString &tool : tools)
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            missing << tool;
-    return missing.isEmpty() ? QString() : missing.join(u", ") + QStringLiteral(" not installed");
-}
+const QStringList kPdfTools{"pdftotext", "pdfinfo", "pdftoppm", "pdffonts"};
 
 #define REQUIRE_PDF_TOOLS()                                                                        \
     do {                                                                                           \
-        const QString missing_ = missingTools({"pdftotext", "pdfinfo", "pdftoppm", "pdffonts"});   \
+        const QString missing_ = missingTools(kPdfTools);                                          \
         if (!missing_.isEmpty())                                                                   \
             SKIP_OR_FAIL(missing_);                                                                \
     } while (false)
 
 QString pdfText(const QString &pdf)
 {
-    return run(QStringLiteral("pdftotext"),
-               {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
+    return runProgram(QStringLiteral("pdftotext"),
+                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
         .out;
 }
 
 int pdfPages(const QString &pdf)
 {
-    const Run info = run(QStringLiteral("pdfinfo"), {pdf});
+    const ProgramRun info = runProgram(QStringLiteral("pdfinfo"), {pdf});
     const auto match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"),
                                           QRegularExpression::MultilineOption)
                            .match(info.out);
@@ -96,7 +56,7 @@ int pdfPages(const QString &pdf)
 QStringList pdfFonts(const QString &pdf)
 {
     QStringList fonts;
-    const QStringList lines = run(QStringLiteral("pdffonts"), {pdf}).out.split(u'\n');
+    const QStringList lines = runProgram(QStringLiteral("pdffonts"), {pdf}).out.split(u'\n');
     for (const QString &line : lines.mid(2)) {
         const QString name = line.section(u' ', 0, 0);
         if (!name.isEmpty())
@@ -121,7 +81,8 @@ QStringList visibleLines(const QString &text)
 QRectF wordBox(const QString &pdf, const QString &word)
 {
     const QString html =
-        run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")}).out;
+        runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")})
+            .out;
     const auto match = QRegularExpression(QStringLiteral("<word xMin=\"([0-9.]+)\" "
                                                          "yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
                                                          "yMax=\"([0-9.]+)\">%1</word>")
@@ -135,109 +96,21 @@ QRectF wordBox(const QString &pdf, const QString &word)
 
 QImage firstPageImage(const QString &pdf, const QString &stem)
 {
-    run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
-         QStringLiteral("-singlefile"), pdf, stem});
+    runProgram(QStringLiteral("pdftoppm"),
+               {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
+                QStringLiteral("-singlefile"), pdf, stem});
     return QImage(stem + QStringLiteral(".png"));
 }
 
 // ---- the spooler
 
-struct Spooler {
-    QString queue;
-    QString problem; // empty when it can print
-};
-
-Spooler findSpooler()
-{
-    Spooler spooler;
-    if (const QString missing = missingTools({"lpstat", "lpadmin", "cupsreject"});
-        !missing.isEmpty()) {
-        spooler.problem = missing;
-        return spooler;
-    }
-    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-r")})
-             .out.contains(QLatin1String("scheduler is running"))) {
-        spooler.problem = QStringLiteral("the CUPS scheduler is not running");
-        return spooler;
-    }
-    const QString dflt = run(QStringLiteral("lpstat"), {QStringLiteral("-d")}).out;
-    const auto match = QRegularExpression(QStringLiteral("destination: (\\S+)")).match(dflt);
-    if (!match.hasMatch()) {
-        spooler.problem = QStringLiteral("there is no default print queue");
-        return spooler;
-    }
-    spooler.queue = match.captured(1);
-    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-v"), spooler.queue})
-             .out.contains(QLatin1String("cups-pdf:/")))
-        spooler.problem =
-            QStringLiteral("the default queue %1 is not a CUPS-PDF queue").arg(spooler.queue);
-    return spooler;
-}
-
-#define REQUIRE_SPOOLER(spooler)                                                                   \
-    do {                                                                                           \
-        REQUIRE_PDF_TOOLS();                                                                       \
-        if (!(spooler).problem.isEmpty())                                                          \
-            SKIP_OR_FAIL(QStringLiteral("No print spooler: ") + (spooler).problem);                \
-    } while (false)
-
-// Every job the queue has seen, done or not, as "PDF-12".
-QStringList jobs(const QString &queue, const char *which = "all")
-{
-    QStringList ids;
-    const QStringList lines =
-        run(QStringLiteral("lpstat"),
-            {QStringLiteral("-W"), QString::fromLatin1(which), QStringLiteral("-o"), queue})
-            .out.split(u'\n', Qt::SkipEmptyParts);
-    for (const QString &line : lines)
-        ids << line.section(u' ', 0, 0);
-    return ids;
-}
-
 // The queue's jobs that came after `before` (the scheduler may forget old ones).
 QStringList newJobs(const QString &queue, const QStringList &before)
 {
-    QStringList added = jobs(queue);
+    QStringList added = printJobs(queue);
     for (const QString &job : before)
         added.removeAll(job);
     return added;
-}
-
-// Where CUPS-PDF puts the jobs of this user.
-QStringList cupsPdfFolders()
-{
-    const passwd *me = ::getpwuid(::getuid());
-    QString out = QStringLiteral("${HOME}/PDF");
-    QString anonymous = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
-    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
-    if (conf.open(QIODevice::ReadOnly)) {
-        const QStringList lines = QString::fromUtf8(conf.readAll()).split(u'\n');
-        for (const QString &line : lines) {
-            if (line.startsWith(QLatin1String("Out ")))
-                out = line.mid(4).trimmed();
-            if (line.startsWith(QLatin1String("AnonDirName ")))
-                anonymous = line.mid(12).trimmed();
-        }
-    }
-    if (me) {
-        out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(me->pw_dir));
-        out.replace(QLatin1String("${USER}"), QString::fromLocal8Bit(me->pw_name));
-    }
-    return {out, anonymous};
-}
-
-// The PDF that CUPS-PDF made of a job ("PDF-12" -> "job_12-<title>.pdf").
-QString jobPdf(const QString &job)
-{
-    const QString number = job.section(u'-', -1);
-    for (const QString &folder : cupsPdfFolders()) {
-        const QStringList found =
-            QDir(folder).entryList({QStringLiteral("job_%1-*.pdf").arg(number)}, QDir::Files);
-        if (!found.isEmpty())
-            return QDir(folder).filePath(found.first());
-    }
-    return {};
 }
 
 // A CUPS-PDF queue of the test's own, removed again at the end.
@@ -247,15 +120,16 @@ struct TempQueue {
 
     explicit TempQueue(const QString &stem)
         : name(stem + QString::number(::getpid())),
-          added(run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"),
-                                                QStringLiteral("-v"), QStringLiteral("cups-pdf:/")})
+          added(runProgram(QStringLiteral("lpadmin"),
+                           {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                            QStringLiteral("cups-pdf:/")})
                     .exitCode == 0)
     {
     }
     ~TempQueue()
     {
         if (added)
-            run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+            runProgram(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
     }
     TempQueue(const TempQueue &) = delete;
     TempQueue &operator=(const TempQueue &) = delete;
@@ -761,13 +635,13 @@ private Q_SLOTS:
 
     void theRealDialogsPrinterChoiceStaysForTheNextPrint()
     {
-        const Spooler spooler = findSpooler();
+        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         TempQueue second(QStringLiteral("VellumoSecond"));
         if (!second.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
         QVERIFY(useRealPrinter(true));
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
 
         int offered = -1;
         auto chose = whenModal([&](QWidget *modal) {
@@ -794,7 +668,7 @@ private Q_SLOTS:
         QVERIFY(*kept);
         EXPECT_NO_BOXES();
         QCOMPARE(shown, second.name);
-        QCOMPARE(jobs(second.name).size(), 2);
+        QCOMPARE(printJobs(second.name).size(), 2);
         QVERIFY(newJobs(spooler.queue, before).isEmpty());
     }
 
@@ -898,12 +772,12 @@ private Q_SLOTS:
 
     void twoCommandsAreTwoJobsOnTheSpooler()
     {
-        const Spooler spooler = findSpooler();
+        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         QVERIFY(useRealPrinter());
         QCOMPARE(realPrinter->device().outputFormat(), QPrinter::NativeFormat);
         QCOMPARE(realPrinter->device().printerName(), spooler.queue);
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
         acceptPrinterDialog(1);
         area()->setText(QStringLiteral("The first job"));
         print();
@@ -913,7 +787,7 @@ private Q_SLOTS:
 
         const QStringList added = newJobs(spooler.queue, before);
         QCOMPARE(added.size(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(jobs(spooler.queue, "not-completed").isEmpty(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(printJobs(spooler.queue, "not-completed").isEmpty(), 120000);
         // CUPS-PDF draws the text anew, with glyphs pdftotext cannot read
         // back: the pages are what can be checked here.
         for (const QString &job : added) {
@@ -925,10 +799,10 @@ private Q_SLOTS:
 
     void cancelSendsNoJob()
     {
-        const Spooler spooler = findSpooler();
+        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         QVERIFY(useRealPrinter());
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
         area()->setText(QStringLiteral("not to be printed"));
         platform->dialogs.onPrinter = nullptr;
         print();
@@ -938,13 +812,13 @@ private Q_SLOTS:
 
     void aQueueThatRefusesJobsIsAFailure()
     {
-        const Spooler spooler = findSpooler();
+        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         TempQueue refusing(QStringLiteral("VellumoRefuses"));
         if (!refusing.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
         const QString queue = refusing.name;
-        QCOMPARE(run(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
+        QCOMPARE(runProgram(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
 
         QVERIFY(useRealPrinter());
         area()->setText(QStringLiteral("precious"));
@@ -955,11 +829,11 @@ private Q_SLOTS:
             platform->messageBox.calls.first().prompt.contains(QLatin1String("not accepting jobs")),
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
-        QVERIFY(jobs(queue).isEmpty());
+        QVERIFY(printJobs(queue).isEmpty());
 
         // The printer object goes on: back on the default queue it prints.
         platform->messageBox.calls.clear();
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
         acceptPrinterDialog(1, spooler.queue);
         print();
         EXPECT_NO_BOXES();
