@@ -457,6 +457,7 @@ private Q_SLOTS:
         }
         int clicks = -1;
         bool openAfter = false, closedByOk = false;
+        QString boxOwner = QStringLiteral("no box"); // whose window the message was over
         QVERIFY(showAbout([&](QDialog *dialog) {
             auto *sysInfo = static_cast<QPushButton *>(control(dialog, "cmdSysInfo"));
             QSignalSpy clicked(sysInfo, &QPushButton::clicked);
@@ -467,6 +468,12 @@ private Q_SLOTS:
             // A button's access key clicks it a moment later, as a visible press.
             if (QTest::qWaitFor([&] { return !clicked.isEmpty(); }))
                 clicks = int(clicked.size());
+            if (!platform->messageBox.calls.isEmpty()) {
+                QWidget *owner = platform->messageBox.calls.last().owner;
+                boxOwner = owner == dialog         ? QStringLiteral("the About window")
+                           : owner == window.get() ? QStringLiteral("the main window")
+                                                   : QStringLiteral("another window");
+            }
             openAfter = dialog->isVisible();
             QTest::mouseClick(control(dialog, "cmdOK"), Qt::LeftButton);
             closedByOk = !dialog->isVisible();
@@ -483,6 +490,7 @@ private Q_SLOTS:
             QCOMPARE(platform->messageBox.calls.size(), 1);
             QCOMPARE(platform->messageBox.calls.first().prompt,
                      QStringLiteral("System Information Is Unavailable At This Time"));
+            QCOMPARE(boxOwner, QStringLiteral("the About window"));
         }
     }
 

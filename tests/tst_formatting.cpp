@@ -72,6 +72,7 @@ private Q_SLOTS:
         }
         QCOMPARE(area()->text(), QStringLiteral("abcdef\nghij"));
         QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
     void colourDialogStartsAtTheLastColour()
@@ -109,6 +110,7 @@ private Q_SLOTS:
         chooseFont({QStringLiteral("DejaVu Serif"), 10.5f, bold, italic});
         run(route);
         QCOMPARE(platform->dialogs.fontFlags, QList<int>{3});
+        QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
         const CharFormats after = charFormats(*area());
         for (int pos : after.keys()) {
             if (pos < 2 || pos >= 8) {

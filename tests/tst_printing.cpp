@@ -223,6 +223,7 @@ class PrintingTest : public MainWindowFixture {
         const auto call = platform->messageBox.calls.first();
         QCOMPARE(call.title, QStringLiteral("Print failed"));
         QVERIFY2(call.prompt.contains(part), qPrintable(call.prompt));
+        QCOMPARE(call.owner, window.get());
     }
 
 private Q_SLOTS:
