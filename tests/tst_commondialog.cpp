@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QListView>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -222,6 +224,39 @@ private Q_SLOTS:
         QVERIFY(dialog.showColor());
         QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
+    }
+
+    // hideFontEffects finds the effects by how Qt builds its font dialog:
+    // check boxes in a group of their own. Should a Qt version build it
+    // otherwise, this fails rather than the effects quietly showing again.
+    void qtFontDialogHasTheEffectsWhereTheyAreHidden()
+    {
+        QFontDialog dialog;
+        dialog.setOption(QFontDialog::DontUseNativeDialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QList<QCheckBox *> boxes = dialog.findChildren<QCheckBox *>();
+        const QList<QListView *> lists = dialog.findChildren<QListView *>();
+        QCOMPARE(boxes.size(), 2); // strikeout and underline
+        QCOMPARE(lists.size(), 3); // face, style and size
+        auto *group = qobject_cast<QGroupBox *>(boxes[0]->parentWidget());
+        QVERIFY2(group, "the effects are not in a group box");
+        QCOMPARE(boxes[1]->parentWidget(), group);
+        for (QListView *list : lists)
+            QVERIFY(!group->isAncestorOf(list));
+        QVERIFY(group->isVisible());
+        for (QCheckBox *box : boxes)
+            QVERIFY(box->isVisible());
+
+        hideFontEffects(&dialog);
+        QVERIFY(!group->isVisible());
+        for (QCheckBox *box : boxes)
+            QVERIFY2(!box->isVisible(), qPrintable(box->text()));
+        for (QListView *list : lists)
+            QVERIFY(list->isVisible());
+        for (QGroupBox *other : dialog.findChildren<QGroupBox *>())
+            if (other != group)
+                QVERIFY2(other->isVisible(), qPrintable(other->title()));
     }
 
     void realFontDialogOffersNoEffects()
