@@ -167,6 +167,7 @@ class PrintingTest : public MainWindowFixture {
     std::unique_ptr<QtPrinter> realPrinter;
     QtDialogPresenter realDialogs;
     QList<QPrinter *> dialogPrinters;
+    Spooler spooler; // looked for once: no test changes the default queue
 
     RichTextBox *area() { return window->RichTextBox1(); }
     void print() { menuItem("Print")->trigger(); }
@@ -227,6 +228,7 @@ class PrintingTest : public MainWindowFixture {
     }
 
 private Q_SLOTS:
+    void initTestCase() { spooler = findSpooler(kPdfTools); }
     void init()
     {
         QVERIFY(open());
@@ -636,7 +638,6 @@ private Q_SLOTS:
 
     void theRealDialogsPrinterChoiceStaysForTheNextPrint()
     {
-        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         TempQueue second(QStringLiteral("VellumoSecond"));
         if (!second.added)
@@ -773,7 +774,6 @@ private Q_SLOTS:
 
     void twoCommandsAreTwoJobsOnTheSpooler()
     {
-        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         QVERIFY(useRealPrinter());
         QCOMPARE(realPrinter->device().outputFormat(), QPrinter::NativeFormat);
@@ -800,7 +800,6 @@ private Q_SLOTS:
 
     void cancelSendsNoJob()
     {
-        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         QVERIFY(useRealPrinter());
         const QStringList before = printJobs(spooler.queue);
@@ -813,7 +812,6 @@ private Q_SLOTS:
 
     void aQueueThatRefusesJobsIsAFailure()
     {
-        const Spooler spooler = findSpooler(kPdfTools);
         REQUIRE_SPOOLER(spooler);
         TempQueue refusing(QStringLiteral("VellumoRefuses"));
         if (!refusing.added)
