@@ -9,17 +9,39 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
-#include <QPrinter>
+#include <QGroupBox>
 #include <QLineEdit>
+#include <QListView>
+#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace vellumo;
 using namespace vellumo::test;
 
+namespace {
+
+// Types `name` into a Qt file dialog opened on `folder` and presses Return.
+// Returns false, leaving it open, when `modal` is no such dialog.
+bool typeFileName(QWidget *modal, const QString &folder, const QString &name)
+{
+    auto *fd = qobject_cast<QFileDialog *>(modal);
+    auto *edit = fd ? fd->findChild<QLineEdit *>("fileNameEdit") : nullptr;
+    if (!edit)
+        return false;
+    fd->setDirectory(folder);
+    edit->setText(name);
+    QTest::keyClick(edit, Qt::Key_Return);
+    return true;
+}
+
+} // namespace
+
 class CommonDialogTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup() { verifyNoWindowLeft(); }
+
     void fileDialogsGetTheStoredSettingsAndTheLastChoice()
     {
         ScriptedDialogs dialogs;
@@ -155,17 +177,16 @@ private Q_SLOTS:
         QString title;
         QStringList filters;
         auto ran = whenModal([&](QWidget *modal) {
-            auto *fd = qobject_cast<QFileDialog *>(modal);
-            QVERIFY(fd);
-            title = fd->windowTitle();
-            filters = fd->nameFilters();
-            fd->setDirectory(dir.path());
-            fd->findChild<QLineEdit *>("fileNameEdit")->setText("pick me.txt");
-            QTest::keyClick(fd->findChild<QLineEdit *>("fileNameEdit"), Qt::Key_Return);
+            if (auto *fd = qobject_cast<QFileDialog *>(modal)) {
+                title = fd->windowTitle();
+                filters = fd->nameFilters();
+            }
+            typeFileName(modal, dir.path(), QStringLiteral("pick me.txt"));
         });
         QVERIFY(dialog.showOpen());
         QVERIFY(*ran);
         QCOMPARE(title, QStringLiteral("Please select where:"));
+        QVERIFY(!filters.isEmpty());
         QVERIFY(filters.first().contains("(*.txt)"));
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), path);
 
@@ -180,14 +201,10 @@ private Q_SLOTS:
         QTemporaryDir dir;
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
-        whenModal([&](QWidget *modal) {
-            auto *fd = qobject_cast<QFileDialog *>(modal);
-            fd->setDirectory(dir.path());
-            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
-            edit->setText("notes");
-            QTest::keyClick(edit, Qt::Key_Return);
-        });
+        bool typed = false;
+        whenModal([&](QWidget *modal) { typed = typeFileName(modal, dir.path(), "notes"); });
         QVERIFY(dialog.showSave());
+        QVERIFY(typed);
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), dir.filePath("notes.txt"));
     }
 
@@ -195,13 +212,51 @@ private Q_SLOTS:
     {
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
-        whenModal([](QWidget *modal) {
+        bool colourDialog = false;
+        whenModal([&](QWidget *modal) {
             auto *cd = qobject_cast<QColorDialog *>(modal);
+            colourDialog = cd;
+            if (!cd)
+                return;
             cd->setCurrentColor(QColor(0x12, 0x34, 0x56));
             cd->accept();
         });
         QVERIFY(dialog.showColor());
+        QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
+    }
+
+    // hideFontEffects finds the effects by how Qt builds its font dialog:
+    // check boxes in a group of their own. Should a Qt version build it
+    // otherwise, this fails rather than the effects quietly showing again.
+    void qtFontDialogHasTheEffectsWhereTheyAreHidden()
+    {
+        QFontDialog dialog;
+        dialog.setOption(QFontDialog::DontUseNativeDialog);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        const QList<QCheckBox *> boxes = dialog.findChildren<QCheckBox *>();
+        const QList<QListView *> lists = dialog.findChildren<QListView *>();
+        QCOMPARE(boxes.size(), 2); // strikeout and underline
+        QCOMPARE(lists.size(), 3); // face, style and size
+        auto *group = qobject_cast<QGroupBox *>(boxes[0]->parentWidget());
+        QVERIFY2(group, "the effects are not in a group box");
+        QCOMPARE(boxes[1]->parentWidget(), group);
+        for (QListView *list : lists)
+            QVERIFY(!group->isAncestorOf(list));
+        QVERIFY(group->isVisible());
+        for (QCheckBox *box : boxes)
+            QVERIFY(box->isVisible());
+
+        hideFontEffects(&dialog);
+        QVERIFY(!group->isVisible());
+        for (QCheckBox *box : boxes)
+            QVERIFY2(!box->isVisible(), qPrintable(box->text()));
+        for (QListView *list : lists)
+            QVERIFY(list->isVisible());
+        for (QGroupBox *other : dialog.findChildren<QGroupBox *>())
+            if (other != group)
+                QVERIFY2(other->isVisible(), qPrintable(other->title()));
     }
 
     void realFontDialogOffersNoEffects()
@@ -212,7 +267,8 @@ private Q_SLOTS:
         int visibleBoxes = -1;
         whenModal([&](QWidget *modal) {
             auto *fd = qobject_cast<QFontDialog *>(modal);
-            QVERIFY(fd);
+            if (!fd)
+                return;
             visibleBoxes = 0;
             for (QCheckBox *box : fd->findChildren<QCheckBox *>())
                 visibleBoxes += box->isVisibleTo(fd);

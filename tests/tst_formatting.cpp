@@ -2,6 +2,7 @@
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/TextFormats.h"
 
@@ -14,21 +15,21 @@
 using namespace vellumo;
 using namespace vellumo::test;
 
-class FormattingTest : public QObject {
+class FormattingTest : public MainWindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
+    QtDialogPresenter realDialogs;
 
     RichTextBox *area() { return window->RichTextBox1(); }
     void run(const QString &route)
     {
-        const auto [kind, name] = std::pair{route.section(':', 0, 0), route.section(':', 1)};
-        if (kind == "button")
-            QTest::mouseClick(window->findChild<QPushButton *>(name), Qt::LeftButton);
+        const QByteArray name = route.section(':', 1).toLatin1();
+        if (route.startsWith(QLatin1String("button:")))
+            QTest::mouseClick(child<QPushButton>(name.constData()), Qt::LeftButton);
         else
-            window->findChild<QAction *>(name)->trigger();
+            menuItem(name.constData())->trigger();
     }
+
     void chooseFont(const FontChoice &choice)
     {
         platform->dialogs.onFont = [choice](int, FontChoice &c) {
@@ -40,12 +41,11 @@ class FormattingTest : public QObject {
 private Q_SLOTS:
     void init()
     {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
+        QVERIFY(open());
         area()->setText(QStringLiteral("abcdef\nghij"));
         selectRange(*area(), 2, 8); // "cdef\ng"
     }
-    void cleanup() { window.reset(); }
+    void cleanup() { close(); }
 
     void colourReachesExactlyTheSelection_data()
     {
@@ -72,6 +72,7 @@ private Q_SLOTS:
         }
         QCOMPARE(area()->text(), QStringLiteral("abcdef\nghij"));
         QVERIFY(platform->messageBox.calls.isEmpty());
+        QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
     void colourDialogStartsAtTheLastColour()
@@ -109,6 +110,7 @@ private Q_SLOTS:
         chooseFont({QStringLiteral("DejaVu Serif"), 10.5f, bold, italic});
         run(route);
         QCOMPARE(platform->dialogs.fontFlags, QList<int>{3});
+        QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
         const CharFormats after = charFormats(*area());
         for (int pos : after.keys()) {
             if (pos < 2 || pos >= 8) {
@@ -174,7 +176,7 @@ private Q_SLOTS:
     void resetEmptiesAFormattedAreaSilently()
     {
         area()->setSelColor(0x0000FF);
-        window->findChild<QAction *>("Reset")->trigger();
+        menuItem("Reset")->trigger();
         QVERIFY(area()->text().isEmpty());
         QTest::keyClicks(area(), "new");
         for (const auto &props : charFormats(*area()))
@@ -184,22 +186,23 @@ private Q_SLOTS:
 
     void realColourDialogColoursTheSelection()
     {
-        QtDialogPresenter real;
         Services services = platform->services;
-        services.dialogs = &real;
-        frmMain w(services);
-        w.show();
-        w.RichTextBox1()->setText(QStringLiteral("xyz"));
-        selectRange(*w.RichTextBox1(), 1, 2);
-        auto ran = whenModal([](QWidget *modal) {
+        services.dialogs = &realDialogs;
+        QVERIFY(open(services));
+        area()->setText(QStringLiteral("xyz"));
+        selectRange(*area(), 1, 2);
+        bool colourDialog = false;
+        auto ran = whenModal([&](QWidget *modal) {
             auto *dialog = qobject_cast<QColorDialog *>(modal);
-            QVERIFY(dialog);
-            dialog->setCurrentColor(QColor(10, 20, 30));
-            QTest::keyClick(dialog, Qt::Key_Return);
+            colourDialog = dialog;
+            if (dialog)
+                dialog->setCurrentColor(QColor(10, 20, 30));
+            QTest::keyClick(modal, Qt::Key_Return);
         });
-        QTest::mouseClick(w.findChild<QPushButton *>("CmdColor"), Qt::LeftButton);
+        run("button:CmdColor");
         QVERIFY(*ran);
-        const CharFormats f = charFormats(*w.RichTextBox1());
+        QVERIFY(colourDialog);
+        const CharFormats f = charFormats(*area());
         QCOMPARE(f[1].value(QTextFormat::ForegroundBrush).value<QBrush>().color(),
                  QColor(10, 20, 30));
         QVERIFY(!f[0].contains(QTextFormat::ForegroundBrush));

@@ -3,12 +3,11 @@
 #include "app/MainLayout.h"
 #include "app/frmMain.h"
 #include "platform/Accessibility.h"
-#include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
@@ -80,22 +79,28 @@ void measureWindow(const QString &name, QWidget *window)
     }
 }
 
-int measure()
-{
-    FakePlatform platform;
-    frmMain main(platform.services);
-    main.show();
-    if (!QTest::qWaitForWindowExposed(&main))
-        return 2;
-    measureWindow(QStringLiteral("main"), &main);
-    auto ran = whenModal([](QWidget *dialog) {
-        measureWindow(QStringLiteral("about"), dialog);
-        static_cast<QDialog *>(dialog)->reject();
-    });
-    main.ShowAbout();
-    std::fflush(stdout);
-    return *ran ? 0 : 3;
-}
+} // namespace
+
+// The child's one test, on the shared fixture: it fails, and so does the
+// child, if a window does not come up or is left open.
+class Measuring : public MainWindowFixture {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { QVERIFY(open()); }
+    void cleanup() { close(); }
+
+    void measure()
+    {
+        measureWindow(QStringLiteral("main"), window.get());
+        auto ran =
+            whenModal([](QWidget *dialog) { measureWindow(QStringLiteral("about"), dialog); });
+        window->ShowAbout();
+        std::fflush(stdout);
+        QVERIFY2(*ran, "the About dialog did not open");
+    }
+};
+
+namespace {
 
 // ---- the parent
 
@@ -111,10 +116,11 @@ Measurement measureAt(const QString &scale)
     if (!child.waitForFinished(120000) || child.exitStatus() != QProcess::NormalExit ||
         child.exitCode() != 0) {
         child.kill();
-        m.error = QStringLiteral("the child at scale %1 failed (%2): %3")
+        m.error = QStringLiteral("the child at scale %1 failed (%2): %3%4")
                       .arg(scale)
                       .arg(child.exitCode())
-                      .arg(QString::fromLocal8Bit(child.readAllStandardError()));
+                      .arg(QString::fromLocal8Bit(child.readAllStandardOutput()),
+                           QString::fromLocal8Bit(child.readAllStandardError()));
         return m;
     }
     const QStringList lines =
@@ -268,8 +274,11 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     applyIdentity(app);
-    if (argc > 1 && qstrcmp(argv[1], kMeasureArgument) == 0)
-        return measure();
+    if (argc > 1 && qstrcmp(argv[1], kMeasureArgument) == 0) {
+        Measuring measuring;
+        return QTest::qExec(&measuring,
+                            {QString::fromLocal8Bit(argv[0]), QStringLiteral("-silent")});
+    }
     HighDpiTest test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -3,6 +3,7 @@
 #include "platform/LongLines.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/Modal.h"
 #include "support/TextFormats.h"
 
 #include <QApplication>
@@ -126,6 +127,8 @@ Q_DECLARE_METATYPE(Edit)
 class LongLinesTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
+    void cleanup() { test::verifyNoWindowLeft(); }
+
     void piecesCutOnlyLongLines_data()
     {
         QTest::addColumn<QString>("text");

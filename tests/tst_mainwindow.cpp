@@ -3,6 +3,7 @@
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 
@@ -255,6 +256,7 @@ private Q_SLOTS:
         QCOMPARE(call.prompt, QStringLiteral("You are about to quit!?"));
         QCOMPARE(call.title, QStringLiteral("Quit?"));
         QCOMPARE(call.style, 20);
+        QCOMPARE(call.owner, window.get());
         QCOMPARE(window->quitAnswer(), short(kAnswerNo));
         QVERIFY(platform->exit.codes.isEmpty());
         QVERIFY(window->isVisible());
@@ -286,6 +288,54 @@ private Q_SLOTS:
         QVERIFY(window->close());
         QCOMPARE(platform->exit.codes, QList<int>{0});
         QCOMPARE(platform->messageBox.calls.size(), 2);
+        for (const auto &call : platform->messageBox.calls)
+            QCOMPARE(call.owner, window.get());
+    }
+
+    // Each question, confirmation and failure of the file commands, and the
+    // file dialog, opens over the main window, which waits for the answer.
+    void fileCommandsAskAndConfirmOverTheMainWindow_data()
+    {
+        QTest::addColumn<QString>("command"); // a menu item or a button
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("fileExists");
+        QTest::addColumn<QStringList>("boxes");
+        const QString foreign = QStringLiteral("\u4E2D"); // not in Windows-1252
+        QTest::newRow("File, Load") << "Load"
+                                    << "" << true << QStringList{"Load Successful"};
+        QTest::newRow("File, Load of a missing file") << "Load"
+                                                      << "" << false << QStringList{"Load failed"};
+        QTest::newRow("Load button") << "cmdLoad"
+                                     << "" << true << QStringList{};
+        QTest::newRow("File, Save") << "Save"
+                                    << "plain" << false << QStringList{"Save Successful"};
+        QTest::newRow("File, Save, a character Windows-1252 lacks")
+            << "Save" << foreign << false << QStringList{"Save", "Save Successful"};
+        QTest::newRow("Save button, a character Windows-1252 lacks")
+            << "cmdSave" << foreign << false << QStringList{"Save"};
+    }
+    void fileCommandsAskAndConfirmOverTheMainWindow()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, text);
+        QFETCH(bool, fileExists);
+        QFETCH(QStringList, boxes);
+        const QString file = path(QStringLiteral("file.txt"));
+        if (fileExists)
+            QVERIFY(writeFile(file, "loaded\r\n"));
+        platform->dialogs.choose(file);
+        window->RichTextBox1()->setText(text);
+        if (auto *item = window->findChild<QAction *>(command))
+            item->trigger();
+        else
+            QTest::mouseClick(child(qPrintable(command)), Qt::LeftButton);
+        QStringList titles;
+        for (const auto &call : platform->messageBox.calls) {
+            titles << call.title;
+            QVERIFY2(call.owner == window.get(), qPrintable(call.title));
+        }
+        QCOMPARE(titles, boxes);
+        QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
     // The real box, answered the way a user would: Enter takes the default, Yes.
@@ -296,21 +346,25 @@ private Q_SLOTS:
         frmMain w(system.services());
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QString seenTitle, seenText;
+        QString seenClass, seenTitle, seenText;
         QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+        qsizetype seenButtons = -1;
         auto answered = whenModal([&](QWidget *modal) {
-            auto *mb = qobject_cast<QMessageBox *>(modal);
-            QVERIFY(mb);
-            seenTitle = mb->windowTitle();
-            seenText = mb->text();
-            seenIcon = mb->icon();
-            QCOMPARE(mb->buttons().size(), 2);
-            QTest::keyClick(mb, Qt::Key_Return);
+            seenClass = QString::fromLatin1(modal->metaObject()->className());
+            if (auto *mb = qobject_cast<QMessageBox *>(modal)) {
+                seenTitle = mb->windowTitle();
+                seenText = mb->text();
+                seenIcon = mb->icon();
+                seenButtons = mb->buttons().size();
+            }
+            QTest::keyClick(modal, Qt::Key_Return);
         });
         QTimer::singleShot(0, &w, [&] { w.findChild<QAction *>("Exit")->trigger(); });
         QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(*answered);
+        QCOMPARE(seenClass, QStringLiteral("QMessageBox"));
+        QCOMPARE(seenButtons, 2);
         QCOMPARE(seenTitle, QStringLiteral("Quit?"));
         QCOMPARE(seenText, QStringLiteral("You are about to quit!?"));
         QCOMPARE(seenIcon, QMessageBox::Critical);

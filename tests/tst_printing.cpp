@@ -2,7 +2,9 @@
 #include "platform/Printer.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
+#include "support/Spooler.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>
@@ -15,12 +17,9 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSpinBox>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextCursor>
 #include <climits>
-#include <pwd.h>
 #include <unistd.h>
 
 using namespace vellumo;
@@ -28,64 +27,25 @@ using namespace vellumo::test;
 
 namespace {
 
-// scripts/test sets this: there a missing tool or spooler is a failure, not
-// a reason to skip.
-bool spoolerRequired()
-{
-    return qEnvironmentVariableIntValue("VELLUMO_NO_SKIPS") == 1;
-}
-
-#define SKIP_OR_FAIL(why)                                                                          \
-    do {                                                                                           \
-        const QString reason_ = (why);                                                             \
-        if (spoolerRequired())                                                                     \
-            QFAIL(qPrintable(reason_));                                                            \
-        QSKIP(qPrintable(reason_ + QStringLiteral(" (scripts/spooler.sh sets it up)")));           \
-    } while (false)
-
-struct Run {
-    int exitCode = -1;
-    QString out;
-};
-
-Run run(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.start(program, args);
-    Run result;
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
-        return result;
-    result.exitCode = process.exitCode();
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    return result;
-}
-
-QString missingTools(const QStringList &tools)
-{
-    QStringList missing;
-    for (const QString &tool : tools)
-        if (QStandardPaths::findExecutable(tool).isEmpty())
-            missing << tool;
-    return missing.isEmpty() ? QString() : missing.join(u", ") + QStringLiteral(" not installed");
-}
+const QStringList kPdfTools{"pdftotext", "pdfinfo", "pdftoppm", "pdffonts"};
 
 #define REQUIRE_PDF_TOOLS()                                                                        \
     do {                                                                                           \
-        const QString missing_ = missingTools({"pdftotext", "pdfinfo", "pdftoppm", "pdffonts"});   \
+        const QString missing_ = missingTools(kPdfTools);                                          \
         if (!missing_.isEmpty())                                                                   \
             SKIP_OR_FAIL(missing_);                                                                \
     } while (false)
 
 QString pdfText(const QString &pdf)
 {
-    return run(QStringLiteral("pdftotext"),
-               {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
+    return runProgram(QStringLiteral("pdftotext"),
+                      {QStringLiteral("-enc"), QStringLiteral("UTF-8"), pdf, QStringLiteral("-")})
         .out;
 }
 
 int pdfPages(const QString &pdf)
 {
-    const Run info = run(QStringLiteral("pdfinfo"), {pdf});
+    const ProgramRun info = runProgram(QStringLiteral("pdfinfo"), {pdf});
     const auto match = QRegularExpression(QStringLiteral("^Pages:\\s+(\\d+)$"),
                                           QRegularExpression::MultilineOption)
                            .match(info.out);
@@ -96,7 +56,7 @@ int pdfPages(const QString &pdf)
 QStringList pdfFonts(const QString &pdf)
 {
     QStringList fonts;
-    const QStringList lines = run(QStringLiteral("pdffonts"), {pdf}).out.split(u'\n');
+    const QStringList lines = runProgram(QStringLiteral("pdffonts"), {pdf}).out.split(u'\n');
     for (const QString &line : lines.mid(2)) {
         const QString name = line.section(u' ', 0, 0);
         if (!name.isEmpty())
@@ -121,7 +81,8 @@ QStringList visibleLines(const QString &text)
 QRectF wordBox(const QString &pdf, const QString &word)
 {
     const QString html =
-        run(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")}).out;
+        runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-bbox"), pdf, QStringLiteral("-")})
+            .out;
     const auto match = QRegularExpression(QStringLiteral("<word xMin=\"([0-9.]+)\" "
                                                          "yMin=\"([0-9.]+)\" xMax=\"([0-9.]+)\" "
                                                          "yMax=\"([0-9.]+)\">%1</word>")
@@ -135,109 +96,21 @@ QRectF wordBox(const QString &pdf, const QString &word)
 
 QImage firstPageImage(const QString &pdf, const QString &stem)
 {
-    run(QStringLiteral("pdftoppm"),
-        {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
-         QStringLiteral("-singlefile"), pdf, stem});
+    runProgram(QStringLiteral("pdftoppm"),
+               {QStringLiteral("-r"), QStringLiteral("50"), QStringLiteral("-png"),
+                QStringLiteral("-singlefile"), pdf, stem});
     return QImage(stem + QStringLiteral(".png"));
 }
 
 // ---- the spooler
 
-struct Spooler {
-    QString queue;
-    QString problem; // empty when it can print
-};
-
-Spooler findSpooler()
-{
-    Spooler spooler;
-    if (const QString missing = missingTools({"lpstat", "lpadmin", "cupsreject"});
-        !missing.isEmpty()) {
-        spooler.problem = missing;
-        return spooler;
-    }
-    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-r")})
-             .out.contains(QLatin1String("scheduler is running"))) {
-        spooler.problem = QStringLiteral("the CUPS scheduler is not running");
-        return spooler;
-    }
-    const QString dflt = run(QStringLiteral("lpstat"), {QStringLiteral("-d")}).out;
-    const auto match = QRegularExpression(QStringLiteral("destination: (\\S+)")).match(dflt);
-    if (!match.hasMatch()) {
-        spooler.problem = QStringLiteral("there is no default print queue");
-        return spooler;
-    }
-    spooler.queue = match.captured(1);
-    if (!run(QStringLiteral("lpstat"), {QStringLiteral("-v"), spooler.queue})
-             .out.contains(QLatin1String("cups-pdf:/")))
-        spooler.problem =
-            QStringLiteral("the default queue %1 is not a CUPS-PDF queue").arg(spooler.queue);
-    return spooler;
-}
-
-#define REQUIRE_SPOOLER(spooler)                                                                   \
-    do {                                                                                           \
-        REQUIRE_PDF_TOOLS();                                                                       \
-        if (!(spooler).problem.isEmpty())                                                          \
-            SKIP_OR_FAIL(QStringLiteral("No print spooler: ") + (spooler).problem);                \
-    } while (false)
-
-// Every job the queue has seen, done or not, as "PDF-12".
-QStringList jobs(const QString &queue, const char *which = "all")
-{
-    QStringList ids;
-    const QStringList lines =
-        run(QStringLiteral("lpstat"),
-            {QStringLiteral("-W"), QString::fromLatin1(which), QStringLiteral("-o"), queue})
-            .out.split(u'\n', Qt::SkipEmptyParts);
-    for (const QString &line : lines)
-        ids << line.section(u' ', 0, 0);
-    return ids;
-}
-
 // The queue's jobs that came after `before` (the scheduler may forget old ones).
 QStringList newJobs(const QString &queue, const QStringList &before)
 {
-    QStringList added = jobs(queue);
+    QStringList added = printJobs(queue);
     for (const QString &job : before)
         added.removeAll(job);
     return added;
-}
-
-// Where CUPS-PDF puts the jobs of this user.
-QStringList cupsPdfFolders()
-{
-    const passwd *me = ::getpwuid(::getuid());
-    QString out = QStringLiteral("${HOME}/PDF");
-    QString anonymous = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
-    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
-    if (conf.open(QIODevice::ReadOnly)) {
-        const QStringList lines = QString::fromUtf8(conf.readAll()).split(u'\n');
-        for (const QString &line : lines) {
-            if (line.startsWith(QLatin1String("Out ")))
-                out = line.mid(4).trimmed();
-            if (line.startsWith(QLatin1String("AnonDirName ")))
-                anonymous = line.mid(12).trimmed();
-        }
-    }
-    if (me) {
-        out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(me->pw_dir));
-        out.replace(QLatin1String("${USER}"), QString::fromLocal8Bit(me->pw_name));
-    }
-    return {out, anonymous};
-}
-
-// The PDF that CUPS-PDF made of a job ("PDF-12" -> "job_12-<title>.pdf").
-QString jobPdf(const QString &job)
-{
-    const QString number = job.section(u'-', -1);
-    for (const QString &folder : cupsPdfFolders()) {
-        const QStringList found =
-            QDir(folder).entryList({QStringLiteral("job_%1-*.pdf").arg(number)}, QDir::Files);
-        if (!found.isEmpty())
-            return QDir(folder).filePath(found.first());
-    }
-    return {};
 }
 
 // A CUPS-PDF queue of the test's own, removed again at the end.
@@ -247,15 +120,16 @@ struct TempQueue {
 
     explicit TempQueue(const QString &stem)
         : name(stem + QString::number(::getpid())),
-          added(run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"),
-                                                QStringLiteral("-v"), QStringLiteral("cups-pdf:/")})
+          added(runProgram(QStringLiteral("lpadmin"),
+                           {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                            QStringLiteral("cups-pdf:/")})
                     .exitCode == 0)
     {
     }
     ~TempQueue()
     {
         if (added)
-            run(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
+            runProgram(QStringLiteral("lpadmin"), {QStringLiteral("-x"), name});
     }
     TempQueue(const TempQueue &) = delete;
     TempQueue &operator=(const TempQueue &) = delete;
@@ -287,19 +161,16 @@ QString numberedLines(int count)
             return;                                                                                \
     } while (false)
 
-class PrintingTest : public QObject {
+class PrintingTest : public MainWindowFixture {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
     std::unique_ptr<QtPrinter> realPrinter;
-    std::unique_ptr<QtDialogPresenter> realDialogs;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
+    QtDialogPresenter realDialogs;
     QList<QPrinter *> dialogPrinters;
+    Spooler spooler; // looked for once: no test changes the default queue
 
     RichTextBox *area() { return window->RichTextBox1(); }
-    QString path(const QString &name) { return dir->filePath(name); }
-    void print() { window->findChild<QAction *>("Print")->trigger(); }
+    void print() { menuItem("Print")->trigger(); }
 
     // The printer dialog is answered OK with this copy count, by the
     // recording printer or, for a real one, by the scripted dialog, which
@@ -319,31 +190,25 @@ class PrintingTest : public QObject {
         };
     }
 
-    // A window whose File, Print goes to a real printer object.
-    void useRealPrinter()
+    // A window whose File, Print goes to a real printer object, its dialog
+    // scripted or, with `realDialog`, Qt's own. Returns whether it is shown.
+    bool useRealPrinter(bool realDialog = false)
     {
+        window.reset(); // before the printer it holds
         realPrinter = std::make_unique<QtPrinter>();
         Services services = platform->services;
         services.printer = realPrinter.get();
-        window = std::make_unique<frmMain>(services);
-    }
-    // ... chosen in Qt's own printer dialog.
-    void useRealDialog()
-    {
-        realDialogs = std::make_unique<QtDialogPresenter>();
-        realPrinter = std::make_unique<QtPrinter>();
-        Services services = platform->services;
-        services.dialogs = realDialogs.get();
-        services.printer = realPrinter.get();
-        window = std::make_unique<frmMain>(services);
-        window->show();
+        if (realDialog)
+            services.dialogs = &realDialogs;
+        return open(services);
     }
     // ... which writes a PDF file.
-    void useRealPdfPrinter(const QString &pdf)
+    bool useRealPdfPrinter(const QString &pdf)
     {
-        useRealPrinter();
+        const bool shown = useRealPrinter();
         realPrinter->device().setOutputFormat(QPrinter::PdfFormat);
         realPrinter->device().setOutputFileName(pdf);
+        return shown;
     }
 
     // Each check below returns from the helper only: callers use the macros,
@@ -359,23 +224,20 @@ class PrintingTest : public QObject {
         const auto call = platform->messageBox.calls.first();
         QCOMPARE(call.title, QStringLiteral("Print failed"));
         QVERIFY2(call.prompt.contains(part), qPrintable(call.prompt));
+        QCOMPARE(call.owner, window.get());
     }
 
 private Q_SLOTS:
+    void initTestCase() { spooler = findSpooler(kPdfTools); }
     void init()
     {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(open());
         dialogPrinters.clear();
     }
     void cleanup()
     {
-        window.reset();
+        close();
         realPrinter.reset();
-        realDialogs.reset();
-        platform.reset();
-        dir.reset();
         QApplication::setPalette(QPalette());
         QLocale::setDefault(QLocale::system());
     }
@@ -473,7 +335,7 @@ private Q_SLOTS:
     // so the dialog's choices stay from one print to the next.
     void theRealPrinterKeepsOnePrinterObject()
     {
-        useRealPdfPrinter(path("one.pdf"));
+        QVERIFY(useRealPdfPrinter(path("one.pdf")));
         acceptPrinterDialog(1);
         area()->setText(QStringLiteral("first"));
         print();
@@ -507,7 +369,7 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, copies);
         QFETCH(QString, line);
-        useRealPdfPrinter(path("out.pdf"));
+        QVERIFY(useRealPdfPrinter(path("out.pdf")));
         area()->setText(text);
         acceptPrinterDialog(copies);
         print();
@@ -527,7 +389,7 @@ private Q_SLOTS:
     {
         REQUIRE_PDF_TOOLS();
         QFETCH(QString, text);
-        useRealPdfPrinter(path("gaps.pdf"));
+        QVERIFY(useRealPdfPrinter(path("gaps.pdf")));
         area()->setText(text);
         acceptPrinterDialog(3);
         print();
@@ -551,7 +413,7 @@ private Q_SLOTS:
         for (int c = 0; c < 256; ++c)
             text += QChar(c);
         text += QStringLiteral("\u20AC\u2122");
-        useRealPdfPrinter(path("chars.pdf"));
+        QVERIFY(useRealPdfPrinter(path("chars.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -573,7 +435,7 @@ private Q_SLOTS:
         for (int i = 0; i < 600; ++i)
             unbroken += QChar(u'a' + i % 26);
         const QString text = words.join(u' ') + QStringLiteral("\r\n") + unbroken;
-        useRealPdfPrinter(path("wide.pdf"));
+        QVERIFY(useRealPdfPrinter(path("wide.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -590,7 +452,7 @@ private Q_SLOTS:
     void aTabReachesWhereEightSpacesDo()
     {
         REQUIRE_PDF_TOOLS();
-        useRealPdfPrinter(path("tab.pdf"));
+        QVERIFY(useRealPdfPrinter(path("tab.pdf")));
         area()->setText(QStringLiteral("\ttabbed\r\n        spaced"));
         acceptPrinterDialog(1);
         print();
@@ -604,7 +466,7 @@ private Q_SLOTS:
     void fiftyPagesGoOnWithoutPageNumbersOrAnythingElse()
     {
         REQUIRE_PDF_TOOLS();
-        useRealPdfPrinter(path("long.pdf"));
+        QVERIFY(useRealPdfPrinter(path("long.pdf")));
         const int lineCount = 4000;
         area()->setText(numberedLines(lineCount));
         acceptPrinterDialog(1);
@@ -645,7 +507,7 @@ private Q_SLOTS:
         QFETCH(int, to);
         QFETCH(bool, lastFirst);
         QFETCH(QList<int>, pages);
-        useRealPdfPrinter(path("all.pdf"));
+        QVERIFY(useRealPdfPrinter(path("all.pdf")));
         area()->setText(numberedLines(300));
         acceptPrinterDialog(1);
         print();
@@ -672,7 +534,7 @@ private Q_SLOTS:
 
     void pagesPastTheEndAreAFailure()
     {
-        useRealPdfPrinter(path("past.pdf"));
+        QVERIFY(useRealPdfPrinter(path("past.pdf")));
         area()->setText(QStringLiteral("one page"));
         platform->dialogs.onPrinter = [](QPrinter &printer) {
             printer.setPrintRange(QPrinter::PageRange);
@@ -690,7 +552,7 @@ private Q_SLOTS:
     {
         REQUIRE_PDF_TOOLS();
         const QString text = QStringLiteral("Plain words on paper\r\nand a second line");
-        useRealPdfPrinter(path("plain.pdf"));
+        QVERIFY(useRealPdfPrinter(path("plain.pdf")));
         area()->setText(text);
         acceptPrinterDialog(1);
         print();
@@ -741,22 +603,28 @@ private Q_SLOTS:
     void theRealDialogsChoicesReachPaper()
     {
         REQUIRE_PDF_TOOLS();
-        useRealDialog();
+        QVERIFY(useRealPrinter(true));
         const QString pdf = path("chosen.pdf");
+        int toFile = -1;
         auto chose = whenModal([&](QWidget *modal) {
             auto *dialog = qobject_cast<QPrintDialog *>(modal);
-            QVERIFY(dialog);
-            auto *printers = dialog->findChild<QComboBox *>("printers");
-            const int toFile = printers->findText(QStringLiteral("Print to File (PDF)"));
-            QVERIFY(toFile >= 0);
+            auto *printers = dialog ? dialog->findChild<QComboBox *>("printers") : nullptr;
+            auto *file = dialog ? dialog->findChild<QLineEdit *>("filename") : nullptr;
+            auto *copies = dialog ? dialog->findChild<QSpinBox *>("copies") : nullptr;
+            if (!printers || !file || !copies)
+                return;
+            toFile = printers->findText(QStringLiteral("Print to File (PDF)"));
+            if (toFile < 0)
+                return;
             printers->setCurrentIndex(toFile);
-            dialog->findChild<QLineEdit *>("filename")->setText(pdf);
-            dialog->findChild<QSpinBox *>("copies")->setValue(2);
+            file->setText(pdf);
+            copies->setValue(2);
             dialog->accept();
         });
         area()->setText(QStringLiteral("alpha"));
         print();
         QVERIFY(*chose);
+        QVERIFY2(toFile >= 0, "no printer dialog offering to print to a PDF file");
         EXPECT_NO_BOXES();
         QCOMPARE(visibleLines(pdfText(pdf)), QStringList{"alpha 2"});
 
@@ -770,34 +638,39 @@ private Q_SLOTS:
 
     void theRealDialogsPrinterChoiceStaysForTheNextPrint()
     {
-        const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
         TempQueue second(QStringLiteral("VellumoSecond"));
         if (!second.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
-        useRealDialog();
-        const QStringList before = jobs(spooler.queue);
+        QVERIFY(useRealPrinter(true));
+        const QStringList before = printJobs(spooler.queue);
 
+        int offered = -1;
         auto chose = whenModal([&](QWidget *modal) {
             auto *printers = modal->findChild<QComboBox *>("printers");
-            QVERIFY(printers);
-            QVERIFY(printers->findText(second.name) >= 0);
-            printers->setCurrentIndex(printers->findText(second.name));
-            qobject_cast<QDialog *>(modal)->accept();
+            offered = printers ? printers->findText(second.name) : -1;
+            if (offered < 0)
+                return;
+            printers->setCurrentIndex(offered);
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->accept();
         });
         area()->setText(QStringLiteral("alpha"));
         print();
         QVERIFY(*chose);
+        QVERIFY2(offered >= 0, qPrintable(second.name + QStringLiteral(" is not offered")));
         QString shown;
         auto kept = whenModal([&](QWidget *modal) {
-            shown = modal->findChild<QComboBox *>("printers")->currentText();
-            qobject_cast<QDialog *>(modal)->accept();
+            if (auto *printers = modal->findChild<QComboBox *>("printers"))
+                shown = printers->currentText();
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->accept();
         });
         print();
         QVERIFY(*kept);
         EXPECT_NO_BOXES();
         QCOMPARE(shown, second.name);
-        QCOMPARE(jobs(second.name).size(), 2);
+        QCOMPARE(printJobs(second.name).size(), 2);
         QVERIFY(newJobs(spooler.queue, before).isEmpty());
     }
 
@@ -825,7 +698,7 @@ private Q_SLOTS:
                      qPrintable(out));
             return;
         }
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         print();
@@ -851,7 +724,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkdir(target));
         else
             target = path("nowhere/target.pdf");
-        useRealPdfPrinter(target);
+        QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         print();
@@ -873,11 +746,11 @@ private Q_SLOTS:
     void aPdfFileTheUserMayNotWriteFails()
     {
         // Root writes anywhere: the user who may not is a child turned nobody.
-        QVERIFY(QFile::setPermissions(dir->path(), QFile::ReadOwner | QFile::WriteOwner |
-                                                       QFile::ExeOwner | QFile::ReadOther |
-                                                       QFile::ExeOther));
+        QVERIFY(QFile::setPermissions(path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                  QFile::ExeOwner | QFile::ReadOther |
+                                                  QFile::ExeOther));
         const QString target = path("locked.pdf");
-        useRealPdfPrinter(target);
+        QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
         const ChildResult result = runAsNobody([&] {
@@ -901,12 +774,11 @@ private Q_SLOTS:
 
     void twoCommandsAreTwoJobsOnTheSpooler()
     {
-        const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         QCOMPARE(realPrinter->device().outputFormat(), QPrinter::NativeFormat);
         QCOMPARE(realPrinter->device().printerName(), spooler.queue);
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
         acceptPrinterDialog(1);
         area()->setText(QStringLiteral("The first job"));
         print();
@@ -916,7 +788,7 @@ private Q_SLOTS:
 
         const QStringList added = newJobs(spooler.queue, before);
         QCOMPARE(added.size(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(jobs(spooler.queue, "not-completed").isEmpty(), 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(printJobs(spooler.queue, "not-completed").isEmpty(), 120000);
         // CUPS-PDF draws the text anew, with glyphs pdftotext cannot read
         // back: the pages are what can be checked here.
         for (const QString &job : added) {
@@ -928,10 +800,9 @@ private Q_SLOTS:
 
     void cancelSendsNoJob()
     {
-        const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
-        useRealPrinter();
-        const QStringList before = jobs(spooler.queue);
+        QVERIFY(useRealPrinter());
+        const QStringList before = printJobs(spooler.queue);
         area()->setText(QStringLiteral("not to be printed"));
         platform->dialogs.onPrinter = nullptr;
         print();
@@ -941,15 +812,14 @@ private Q_SLOTS:
 
     void aQueueThatRefusesJobsIsAFailure()
     {
-        const Spooler spooler = findSpooler();
         REQUIRE_SPOOLER(spooler);
         TempQueue refusing(QStringLiteral("VellumoRefuses"));
         if (!refusing.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
         const QString queue = refusing.name;
-        QCOMPARE(run(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
+        QCOMPARE(runProgram(QStringLiteral("cupsreject"), {queue}).exitCode, 0);
 
-        useRealPrinter();
+        QVERIFY(useRealPrinter());
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1, queue);
         print();
@@ -958,11 +828,11 @@ private Q_SLOTS:
             platform->messageBox.calls.first().prompt.contains(QLatin1String("not accepting jobs")),
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
-        QVERIFY(jobs(queue).isEmpty());
+        QVERIFY(printJobs(queue).isEmpty());
 
         // The printer object goes on: back on the default queue it prints.
         platform->messageBox.calls.clear();
-        const QStringList before = jobs(spooler.queue);
+        const QStringList before = printJobs(spooler.queue);
         acceptPrinterDialog(1, spooler.queue);
         print();
         EXPECT_NO_BOXES();

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWidget>
 
 using namespace vellumo;
 using namespace vellumo::test;
@@ -170,6 +171,19 @@ private Q_SLOTS:
         QCOMPARE(p.programStart.starts, QStringList());
         QCOMPARE(p.messageBox.calls.size(), 1);
         QCOMPARE(p.messageBox.calls[0].prompt, kUnavailable);
+    }
+
+    // With no About window shown, the message goes over the window that owns
+    // the About object.
+    void withNoWindowShownTheMessageIsOverTheOwner()
+    {
+        FakePlatform p;
+        QWidget owner;
+        frmAbout about(p.services, &owner);
+        about.StartSysInfo();
+        QCOMPARE(p.messageBox.calls.size(), 1);
+        QCOMPARE(p.messageBox.calls[0].prompt, kUnavailable);
+        QCOMPARE(p.messageBox.calls[0].owner, &owner);
     }
 
     // Keys that may be read but not written still lead to the tool.

@@ -5,7 +5,8 @@
 // the program's code. The steps run in order on one running program, as one
 // person's session.
 
-#include <QDir>
+#include "support/Spooler.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
@@ -16,34 +17,17 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
-#include <pwd.h>
-#include <unistd.h>
+
+using namespace vellumo::test;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out;
-};
+// CUPS-PDF names a job's file after its title, the program's name.
+const QString kJobTitle = QStringLiteral("Vellumo");
 
-Result run(const QString &program, const QStringList &arguments, int timeoutMs = 30000)
+ProgramRun xdotool(const QStringList &arguments)
 {
-    QProcess process;
-    process.start(program, arguments);
-    Result result;
-    if (!process.waitForFinished(timeoutMs)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    return result;
-}
-
-Result xdotool(const QStringList &arguments)
-{
-    return run(QStringLiteral("xdotool"), arguments);
+    return runProgram(QStringLiteral("xdotool"), arguments, 30000);
 }
 
 // The program's layout is in twips, 15 to a pixel at 100 %; a person
@@ -120,59 +104,6 @@ QString rectText(const QRect &r)
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
 }
 
-// ---- the print spooler
-
-bool spoolerRequired()
-{
-    return qEnvironmentVariableIntValue("VELLUMO_NO_SKIPS") == 1;
-}
-
-QStringList printJobs()
-{
-    QStringList ids;
-    const QStringList lines =
-        run(QStringLiteral("lpstat"),
-            {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o")})
-            .out.split(u'\n', Qt::SkipEmptyParts);
-    for (const QString &line : lines)
-        ids << line.section(u' ', 0, 0);
-    return ids;
-}
-
-// Where the CUPS-PDF printer leaves its pages for this user.
-QStringList pdfFolders()
-{
-    QString out = QStringLiteral("${HOME}/PDF");
-    QString anonymous = QStringLiteral("/var/spool/cups-pdf/ANONYMOUS");
-    QFile conf(QStringLiteral("/etc/cups/cups-pdf.conf"));
-    if (conf.open(QIODevice::ReadOnly))
-        for (const QString &line : QString::fromUtf8(conf.readAll()).split(u'\n')) {
-            if (line.startsWith(QLatin1String("Out ")))
-                out = line.mid(4).trimmed();
-            if (line.startsWith(QLatin1String("AnonDirName ")))
-                anonymous = line.mid(12).trimmed();
-        }
-    if (const passwd *me = ::getpwuid(::getuid())) {
-        out.replace(QLatin1String("${HOME}"), QString::fromLocal8Bit(me->pw_dir));
-        out.replace(QLatin1String("${USER}"), QString::fromLocal8Bit(me->pw_name));
-    }
-    return {out, anonymous};
-}
-
-// The PDF that CUPS-PDF made of a job of this program's, once it is there:
-// the file is named after the job's number and title.
-QString programsPdf(const QString &job)
-{
-    const QString number = job.section(u'-', -1);
-    for (const QString &folder : pdfFolders()) {
-        const QStringList found =
-            QDir(folder).entryList({QStringLiteral("job_%1-Vellumo.pdf").arg(number)}, QDir::Files);
-        if (!found.isEmpty())
-            return QDir(folder).filePath(found.first());
-    }
-    return {};
-}
-
 } // namespace
 
 class EndToEndTest : public QObject {
@@ -234,7 +165,8 @@ class EndToEndTest : public QObject {
 
     QSize windowSize()
     {
-        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
+        const QString info =
+            runProgram(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
         const auto number = [&info](const char *field) {
             const auto m =
                 QRegularExpression(QStringLiteral("%1:\\s+(\\d+)").arg(field)).match(info);
@@ -392,15 +324,17 @@ private Q_SLOTS:
 
     void theWindowAppearsWithItsTitleSizeAndIcon()
     {
-        const QString info = run(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
+        const QString info =
+            runProgram(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window}).out;
         QVERIFY2(info.contains(QLatin1String("Map State: IsViewable")), qPrintable(info));
         QCOMPARE(windowSize().width(), kClientWidth);
         QVERIFY2(menuBar > 10 && menuBar < 60, qPrintable(QString::number(menuBar)));
 
-        const QString props = run(QStringLiteral("xprop"),
-                                  {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_NAME"),
-                                   QStringLiteral("WM_CLASS"), QStringLiteral("WM_NORMAL_HINTS")})
-                                  .out;
+        const QString props =
+            runProgram(QStringLiteral("xprop"),
+                       {QStringLiteral("-id"), window, QStringLiteral("_NET_WM_NAME"),
+                        QStringLiteral("WM_CLASS"), QStringLiteral("WM_NORMAL_HINTS")})
+                .out;
         QVERIFY2(props.contains(QLatin1String("_NET_WM_NAME(UTF8_STRING) = \"Vellumo\"")),
                  qPrintable(props));
         // The desktop matches the window to its menu entry by this class.
@@ -415,9 +349,10 @@ private Q_SLOTS:
 
         // The task bar's icon: the program's own 16 and 32 pixel pictures.
         const QStringList values =
-            run(QStringLiteral("xprop"), {QStringLiteral("-id"), window, QStringLiteral("-notype"),
-                                          QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"),
-                                          QStringLiteral("32c"), QStringLiteral("_NET_WM_ICON")})
+            runProgram(QStringLiteral("xprop"),
+                       {QStringLiteral("-id"), window, QStringLiteral("-notype"),
+                        QStringLiteral("-f"), QStringLiteral("_NET_WM_ICON"), QStringLiteral("32c"),
+                        QStringLiteral("_NET_WM_ICON")})
                 .out.section(u'=', 1)
                 .split(u',', Qt::SkipEmptyParts);
         QList<int> sizes;
@@ -541,16 +476,8 @@ private Q_SLOTS:
 
     void filePrintMakesOneJob()
     {
-        const Result scheduler = run(QStringLiteral("lpstat"), {QStringLiteral("-r")});
-        const bool ready = scheduler.out.contains(QLatin1String("scheduler is running")) &&
-                           run(QStringLiteral("lpstat"), {QStringLiteral("-d")})
-                               .out.contains(QLatin1String("destination")) &&
-                           run(QStringLiteral("pdfinfo"), {QStringLiteral("-v")}).exitCode == 0;
-        if (!ready) {
-            if (spoolerRequired())
-                QFAIL("no CUPS spooler with a default CUPS-PDF printer, or no pdfinfo");
-            QSKIP("no CUPS spooler with a default printer (scripts/spooler.sh sets one up)");
-        }
+        const Spooler spooler = findSpooler({QStringLiteral("pdfinfo")});
+        REQUIRE_SPOOLER(spooler);
         clickIntoText();
         type(QStringLiteral("One line to print"));
         const QStringList before = printJobs();
@@ -568,7 +495,7 @@ private Q_SLOTS:
         auto ours = [&] {
             QStringList found;
             for (const QString &job : printJobs())
-                if (!before.contains(job) && !programsPdf(job).isEmpty())
+                if (!before.contains(job) && !jobPdf(job, kJobTitle).isEmpty())
                     found << job;
             return found;
         };
@@ -581,7 +508,8 @@ private Q_SLOTS:
         QTest::qWait(3000);
         jobs = ours();
         QCOMPARE(jobs.size(), 1);
-        const QString info = run(QStringLiteral("pdfinfo"), {programsPdf(jobs.first())}).out;
+        const QString info =
+            runProgram(QStringLiteral("pdfinfo"), {jobPdf(jobs.first(), kJobTitle)}).out;
         QVERIFY2(QRegularExpression(QStringLiteral("Pages:\\s+1\\n")).match(info).hasMatch(),
                  qPrintable(info));
     }
@@ -591,9 +519,10 @@ private Q_SLOTS:
         QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("i")));
         const QString about = waitForWindow(QStringLiteral("About Vellumo"));
         QVERIFY2(!about.isEmpty(), "no About dialog");
-        const QString owner = run(QStringLiteral("xprop"), {QStringLiteral("-id"), about,
-                                                            QStringLiteral("WM_TRANSIENT_FOR")})
-                                  .out;
+        const QString owner =
+            runProgram(QStringLiteral("xprop"),
+                       {QStringLiteral("-id"), about, QStringLiteral("WM_TRANSIENT_FOR")})
+                .out;
         QVERIFY2(owner.contains(QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16)),
                  qPrintable(owner));
         focus(about);

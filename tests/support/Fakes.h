@@ -57,15 +57,11 @@ public:
 
     bool openFile(QWidget *owner, const FileRequest &r, QString &chosen) override
     {
-        owners.append(owner);
-        fileRequests.append(r);
-        return onOpen && onOpen(r, chosen);
+        return file(onOpen, owner, r, chosen);
     }
     bool saveFile(QWidget *owner, const FileRequest &r, QString &chosen) override
     {
-        owners.append(owner);
-        fileRequests.append(r);
-        return onSave && onSave(r, chosen);
+        return file(onSave, owner, r, chosen);
     }
     bool color(QWidget *owner, unsigned &bgr) override
     {
@@ -92,6 +88,15 @@ public:
             chosen = path;
             return true;
         };
+    }
+
+private:
+    bool file(const std::function<bool(const FileRequest &, QString &)> &answer, QWidget *owner,
+              const FileRequest &r, QString &chosen)
+    {
+        owners.append(owner);
+        fileRequests.append(r);
+        return answer && answer(r, chosen);
     }
 };
 

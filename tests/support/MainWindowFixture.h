@@ -2,9 +2,11 @@
 
 #include "app/frmMain.h"
 #include "support/Fakes.h"
+#include "support/Modal.h"
 
 #include <QAction>
 #include <QObject>
+#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -17,15 +19,39 @@ protected:
     std::unique_ptr<FakePlatform> platform;
     std::unique_ptr<frmMain> window;
 
-    // Whether the window came up on the screen.
+    // Whether the window came up on the screen. Each call starts from fresh
+    // scripted services and an empty folder.
     bool open()
     {
+        window.reset();
+        m_dir.reset();
         platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
+        return open(platform->services);
+    }
+    // Replaces the window with one over these services, typically the
+    // scripted ones with a real service or two in place. What they point to
+    // must outlive the window, which lives until the next open() or close().
+    bool open(const Services &services)
+    {
+        window.reset();
+        window = std::make_unique<frmMain>(services);
         window->show();
         return QTest::qWaitForWindowExposed(window.get());
     }
-    void close() { window.reset(); }
+    // Ends the window and fails the test if any other window is left shown.
+    void close()
+    {
+        window.reset();
+        verifyNoWindowLeft();
+    }
+
+    // A file in the test's own temporary folder, or the folder itself.
+    QString path(const QString &name = QString())
+    {
+        if (!m_dir)
+            m_dir = std::make_unique<QTemporaryDir>();
+        return name.isEmpty() ? m_dir->path() : m_dir->filePath(name);
+    }
 
     template <typename T = QWidget> T *child(const char *name)
     {
@@ -35,6 +61,9 @@ protected:
         return found;
     }
     QAction *menuItem(const char *name) { return child<QAction>(name); }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
 };
 
 } // namespace vellumo::test

@@ -1,6 +1,7 @@
 #include "support/Modal.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QStringList>
@@ -22,7 +23,16 @@ std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutM
             timer->stop();
             timer->deleteLater();
             *ran = true;
+            QPointer<QWidget> left = modal;
             act(modal);
+            // A check that failed inside `act` returns before it closes the
+            // window, which would leave the modal loop, and the test, hanging.
+            if (left && left->isVisible()) {
+                if (auto *dialog = qobject_cast<QDialog *>(left.data()))
+                    dialog->reject();
+                else
+                    left->close();
+            }
         } else if (clock->elapsed() > timeoutMs) {
             timer->stop();
             timer->deleteLater();

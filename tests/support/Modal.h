@@ -7,8 +7,10 @@
 namespace vellumo::test {
 
 // Waits (on a timer, inside the modal loop about to start) for the next modal
-// widget to appear and hands it to `act`, which must close it. Returns a flag
-// that tells afterwards whether `act` ran.
+// widget to appear and hands it to `act`, which closes it; what `act` leaves
+// shown is closed after it. `act` only collects values: checks belong after
+// the loop, since a failed one returns from `act` alone. Returns a flag that
+// tells afterwards whether `act` ran.
 std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs = 5000);
 
 // Fails the current test, naming them, if top-level windows are still shown:
