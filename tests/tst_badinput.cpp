@@ -36,26 +36,6 @@ namespace {
 constexpr qint64 kMiB = 1024 * 1024;
 const QString kPrecious = QStringLiteral("precious words");
 
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
-
-QByteArray sha1Of(const QString &path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
-        return "<unreadable>";
-    return hash.result().toHex();
-}
-
-bool giveToUser(const QString &path)
-{
-    return !runningAsRoot() ||
-           ::lchown(native(path).constData(), unprivilegedUid(), unprivilegedGid()) == 0;
-}
-
 // Writes a file of numbered 64-byte lines and returns the SHA-1 of it followed by CR LF.
 QByteArray writeLines(const QString &path, qint64 size)
 {
@@ -212,7 +192,7 @@ private Q_SLOTS:
         const QString folder = kind == "device" ? dir->path() : QFileInfo(target).absolutePath();
         if (kind == "file" || kind == "unreadable" || kind == "read-only file") {
             QVERIFY(writeFile(target, bytes));
-            QVERIFY(giveToUser(target));
+            QVERIFY(giveToUnprivileged(target));
             if (kind == "unreadable")
                 QVERIFY(::chmod(native(target).constData(), 0) == 0);
             if (kind == "read-only file")
@@ -220,7 +200,7 @@ private Q_SLOTS:
         } else if (kind == "read-only folder") {
             QVERIFY(QDir().mkdir(folder));
             QVERIFY(writeFile(target, bytes));
-            QVERIFY(giveToUser(target));
+            QVERIFY(giveToUnprivileged(target));
             QVERIFY(::chmod(native(folder).constData(), 0555) == 0);
         } else if (kind == "lines") {
 #ifdef VELLUMO_SANITIZED
@@ -228,12 +208,12 @@ private Q_SLOTS:
 #endif
             saved = writeLines(target, 256 * kMiB);
             QVERIFY(!saved.isEmpty());
-            QVERIFY(giveToUser(target));
+            QVERIFY(giveToUnprivileged(target));
         } else if (kind == "sparse") {
             QFile big(target);
             QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(600 * kMiB));
             big.close();
-            QVERIFY(giveToUser(target));
+            QVERIFY(giveToUnprivileged(target));
         } else if (kind == "directory") {
             QVERIFY(QDir().mkdir(target));
         } else if (kind == "fifo") {

@@ -36,11 +36,6 @@ namespace {
 constexpr qint64 kKiB = 1024;
 constexpr qint64 kMiB = 1024 * kKiB;
 
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
-
 QByteArray sha1(const QByteArray &bytes)
 {
     return QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex();

@@ -21,6 +21,7 @@
 using namespace vellumo;
 using vellumo::test::ChildResult;
 using vellumo::test::folderSnapshot;
+using vellumo::test::native;
 using vellumo::test::readFile;
 using vellumo::test::writeFile;
 
@@ -48,11 +49,6 @@ QByteArray patterned(qint64 size)
 QString emoji()
 {
     return QString::fromUtf8("\xF0\x9F\x98\x80");
-}
-
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
 }
 
 QString quoted(const QString &path)
@@ -124,14 +120,6 @@ int modeOf(const QString &path)
 {
     struct stat st;
     return ::stat(native(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
-
-bool giveToUnprivileged(const QString &path)
-{
-    if (!test::runningAsRoot())
-        return true;
-    return ::lchown(native(path).constData(), test::unprivilegedUid(), test::unprivilegedGid()) ==
-           0;
 }
 
 } // namespace
@@ -509,7 +497,7 @@ void TestFileLayer::keepsModeAndOwner()
     const QString file = path(QStringLiteral("kept.txt"));
     QVERIFY(writeFile(file, "old"));
     if (ownedByOther)
-        QVERIFY(giveToUnprivileged(file));
+        QVERIFY(test::giveToUnprivileged(file));
     QVERIFY(::chmod(native(file).constData(), mode_t(mode)) == 0);
     struct stat before;
     QVERIFY(::stat(native(file).constData(), &before) == 0);
@@ -778,7 +766,7 @@ void TestFileLayer::savePermissions()
     QVERIFY(QDir().mkdir(folder));
     if (fileMode >= 0) {
         QVERIFY(writeFile(file, "old"));
-        QVERIFY(giveToUnprivileged(file));
+        QVERIFY(test::giveToUnprivileged(file));
         QVERIFY(::chmod(native(file).constData(), mode_t(fileMode)) == 0);
     }
     if (viaLink) {

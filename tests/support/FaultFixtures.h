@@ -7,8 +7,12 @@
 
 namespace vellumo::test {
 
+// A path as the system calls take it.
+QByteArray native(const QString &path);
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Hex SHA-1 of a file's bytes, for files too large to compare in memory.
+QByteArray sha1Of(const QString &path);
 
 // Name -> type, mode, owner and content of everything in a folder, to show that a failed
 // command changed nothing and left nothing behind.

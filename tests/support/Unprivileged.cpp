@@ -1,4 +1,5 @@
 #include "Unprivileged.h"
+#include "FaultFixtures.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -208,6 +209,12 @@ uid_t unprivilegedUid()
 gid_t unprivilegedGid()
 {
     return runningAsRoot() ? nobodyIds().gid : ::getegid();
+}
+
+bool giveToUnprivileged(const QString &path)
+{
+    return !runningAsRoot() ||
+           ::lchown(native(path).constData(), unprivilegedUid(), unprivilegedGid()) == 0;
 }
 
 } // namespace vellumo::test

@@ -34,5 +34,8 @@ bool runningAsRoot();
 // The ids runAsNobody switches to when running as root; otherwise the current ones.
 uid_t unprivilegedUid();
 gid_t unprivilegedGid();
+// Makes path (not what a link names) the unprivileged user's, so that a job run as that user
+// owns it. Returns false if it could not.
+bool giveToUnprivileged(const QString &path);
 
 } // namespace vellumo::test
