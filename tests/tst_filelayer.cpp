@@ -10,9 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -647,21 +645,16 @@ void TestFileLayer::writeFaultKeepsOldFile()
     const auto before = folderSnapshot(m_dir->path());
 
     const ChildResult result = test::runInChild([&] {
-        // The kernel cuts writes at the limit, like a full disk; the signal would kill us.
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved;
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limited = saved;
-        limited.rlim_cur = rlim_t(limit);
-        if (::setrlimit(RLIMIT_FSIZE, &limited) != 0)
-            return QStringLiteral("setrlimit failed");
+        if (!test::limitFileSize(limit))
+            return QStringLiteral("cannot limit the file size");
 
         DiskFileLayer layer;
         const QStringList lines(lineCount, QString(lineLength, u'x'));
         const QString failure = failureOf([&] { save(layer, file, lines); });
 
         // The failed save must not keep its file number or block the next save.
-        ::setrlimit(RLIMIT_FSIZE, &saved);
+        if (!test::liftFileSizeLimit())
+            return QStringLiteral("cannot lift the file size limit");
         const int next = layer.freeFile();
         const QString retried = failureOf([&] { save(layer, retry, {QStringLiteral("ok")}); });
         return QStringList{failure, QString::number(next), retried}.join(u'\n');

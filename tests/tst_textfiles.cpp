@@ -5,6 +5,7 @@
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
 #include "support/Modal.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -14,11 +15,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace vellumo;
 using namespace vellumo::test;
@@ -336,35 +333,21 @@ private Q_SLOTS:
         const QByteArray old(100000, 'o');
         QVERIFY(writeFile(path("big.txt"), old));
         area()->setText(QString(3 << 20, u'n'));
-        int pipe[2];
-        QCOMPARE(::pipe(pipe), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(pipe[0]);
-            ::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{1 << 20, 1 << 20};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ChildResult result = runInChild([&] {
+            if (!limitFileSize(1 << 20))
+                return QStringLiteral("cannot limit the file size");
             platform->dialogs.choose(path("big.txt"));
             menu("Save");
-            QByteArray report;
+            QString report;
             for (const auto &call : platform->messageBox.calls)
-                report += call.title.toUtf8() + "|" + call.prompt.toUtf8() + "\n";
-            report += area()->text().size() == (3 << 20) ? "text intact" : "text changed";
-            (void)!::write(pipe[1], report.constData(), size_t(report.size()));
-            ::_exit(0);
-        }
-        ::close(pipe[1]);
-        QByteArray report;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(pipe[0], buf, sizeof buf)) > 0;)
-            report.append(buf, n);
-        ::close(pipe[0]);
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QVERIFY2(report.startsWith("Save failed|"), report.constData());
-        QVERIFY2(report.contains("File too large"), report.constData());
-        QVERIFY2(report.contains(QFile::encodeName(path("big.txt"))), report.constData());
+                report += call.title + u'|' + call.prompt + u'\n';
+            return report + (area()->text().size() == (3 << 20) ? "text intact" : "text changed");
+        });
+        QVERIFY2(result.finished(), qPrintable(result.describe()));
+        const QString &report = result.report;
+        QVERIFY2(report.startsWith("Save failed|"), qPrintable(report));
+        QVERIFY2(report.contains("File too large"), qPrintable(report));
+        QVERIFY2(report.contains(path("big.txt")), qPrintable(report));
         QVERIFY(report.endsWith("text intact"));
         QVERIFY(readFile(path("big.txt")) == old);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);

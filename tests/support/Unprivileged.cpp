@@ -11,6 +11,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,6 +195,26 @@ ChildResult runInChild(const std::function<QString()> &job, int timeoutMs)
 ChildResult runAsNobody(const std::function<QString()> &job, int timeoutMs)
 {
     return run(job, timeoutMs, true);
+}
+
+bool limitFileSize(qint64 bytes)
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    // The soft limit only, so that the job may lift it again.
+    limit.rlim_cur = rlim_t(bytes);
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool liftFileSizeLimit()
+{
+    rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    limit.rlim_cur = limit.rlim_max;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 
 bool runningAsRoot()
