@@ -8,6 +8,7 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
 
 #include <QAction>
@@ -132,25 +133,25 @@ private Q_SLOTS:
             const QString why =
                 mounts.ext4(path("disk.img"), 16 * kMiB, {"-m", "0", "-b", "4096"}, folder);
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no file system image to fill: ") + why);
         } else if (medium == "sync") {
             // The image is sparse and larger than the small file system that holds it: its
             // own free space is never the limit, and writing back what was saved is.
             const QString why = mounts.tmpfs(3 * kMiB, path("outer"));
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no small file system to hold an image: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no small file system to hold an image: ") + why);
             folder = path("inner");
             const QString inner =
                 mounts.ext4(path("outer/inner.img"), 32 * kMiB, {"-m", "0"}, folder);
             if (!inner.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image: ") + inner));
+                SKIP_OR_FAIL(QStringLiteral("no file system image: ") + inner);
         } else if (medium == "rename") {
             // Small files live inside their inode: with no block free, only a new name fails.
             folder = path("disk");
             const QString why =
                 mounts.ext4(path("disk.img"), 2 * kMiB, {"-m", "0", "-O", "inline_data"}, folder);
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no file system image to fill: ") + why);
         }
 
         // A small file in a folder of its own for the full folder, else a larger one.
