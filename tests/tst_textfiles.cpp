@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -394,16 +395,27 @@ private Q_SLOTS:
         services.dialogs = &real;
         frmMain w(services);
         w.show();
+        bool typed = false;
+        bool closedByReturn = false;
         auto ran = whenModal([&](QWidget *modal) {
+            QPointer<QWidget> box = modal;
             auto *fd = qobject_cast<QFileDialog *>(modal);
-            QVERIFY(fd);
-            fd->setDirectory(dir->path());
-            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
-            edit->setText("real.txt");
-            QTest::keyClick(edit, Qt::Key_Return);
+            // The field that has the focus when the dialog opens takes the name.
+            auto *edit = fd ? qobject_cast<QLineEdit *>(fd->focusWidget()) : nullptr;
+            if (edit) {
+                fd->setDirectory(dir->path());
+                QTest::keyClicks(edit, "real.txt");
+                QTest::keyClick(edit, Qt::Key_Return);
+                typed = true;
+                closedByReturn = !(box && box->isVisible());
+            }
+            if (box && box->isVisible())
+                box->close();
         });
         w.findChild<QAction *>("Load")->trigger();
         QVERIFY(*ran);
+        QVERIFY2(typed, "the modal window was no file dialog with a name field in focus");
+        QVERIFY2(closedByReturn, "Return did not accept the typed name");
         QCOMPARE(w.RichTextBox1()->text(), QStringLiteral("from disk"));
         QCOMPARE(boxTitles(), QStringList{"Load Successful"});
     }
