@@ -8,7 +8,6 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
 #include <memory>
@@ -22,6 +21,7 @@ using vellumo::test::ChildResult;
 using vellumo::test::folderSnapshot;
 using vellumo::test::native;
 using vellumo::test::readFile;
+using vellumo::test::ScratchFolder;
 using vellumo::test::writeFile;
 
 namespace {
@@ -164,25 +164,19 @@ private Q_SLOTS:
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchFolder> m_dir;
 };
 
 void TestFileLayer::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<ScratchFolder>();
     QVERIFY(m_dir->isValid());
     // Tests that drop to nobody work in here too.
-    QVERIFY(::chmod(native(m_dir->path()).constData(), 0777) == 0);
+    QVERIFY(m_dir->openToAll());
 }
 
 void TestFileLayer::cleanup()
 {
-    // Folders a test made read-only must not keep the temporary folder from being removed.
-    QDirIterator it(m_dir->path(),
-                    QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        ::chmod(native(it.next()).constData(), 0777);
     m_dir.reset();
 }
 
