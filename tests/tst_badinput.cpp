@@ -13,17 +13,15 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/MainWindowInFolder.h"
 #include "support/Modal.h"
 #include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCryptographicHash>
-#include <QDirIterator>
 #include <QLabel>
 #include <QPointer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,35 +56,20 @@ QByteArray writeLines(const QString &path, qint64 size)
 
 } // namespace
 
-class BadInputTest : public QObject {
+class BadInputTest : public MainWindowInFolder {
     Q_OBJECT
-
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString path(const QString &name) const { return dir->filePath(name); }
-    void menu(const char *item) { window->findChild<QAction *>(item)->trigger(); }
 
 private Q_SLOTS:
     void init()
     {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
+        QVERIFY(open());
         // The rows run as a user who may create files in here.
-        QVERIFY(::chmod(native(dir->path()).constData(), 0777) == 0);
+        QVERIFY(dir->openToAll());
     }
     void cleanup()
     {
-        QDirIterator it(dir->path(), QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            ::chmod(native(it.next()).constData(), 0777);
-        window.reset();
-        platform.reset();
-        dir.reset();
+        close();
+        verifyNoWindowLeft();
     }
 
     // ---- the matrix
@@ -236,8 +219,8 @@ private Q_SLOTS:
             [&] {
                 QStringList seen;
                 platform->dialogs.choose(target);
-                menu("Load");
-                menu("Save");
+                menuItem("Load")->trigger();
+                menuItem("Save")->trigger();
                 for (const auto &call : platform->messageBox.calls)
                     seen << call.title + u'|' + call.prompt;
                 const QString text = window->RichTextBox1()->text();
@@ -381,8 +364,6 @@ private Q_SLOTS:
     void webAddressIsTheProgramsOwn()
     {
         QFETCH(QString, label);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         bool clicked = false;
         auto ran = whenModal([&](QWidget *modal) {
             QPointer<QWidget> box = modal;
@@ -395,7 +376,7 @@ private Q_SLOTS:
             if (box && box->isVisible())
                 box->close();
         });
-        window->findChild<QAction *>(QStringLiteral("Info"))->trigger();
+        menuItem("Info")->trigger();
         QVERIFY(*ran);
         QVERIFY2(clicked, "the About box came up without its address label, or not active");
         QCOMPARE(platform->shell.opened, QStringList{QString::fromLatin1(frmAbout::kForumAddress)});

@@ -8,6 +8,8 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/MainWindowInFolder.h"
+#include "support/Modal.h"
 #include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
 
@@ -18,7 +20,6 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
 #include <fcntl.h>
@@ -64,29 +65,17 @@ QString report(const FakePlatform &platform, const frmMain &window, const QStrin
 
 } // namespace
 
-class FaultsTest : public QObject {
+class FaultsTest : public MainWindowInFolder {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString path(const QString &name) const { return dir->filePath(name); }
     void menu(frmMain &w, const char *item) { w.findChild<QAction *>(item)->trigger(); }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-    }
+    void init() { QVERIFY(open()); }
     void cleanup()
     {
-        window.reset();
-        platform.reset();
-        dir.reset();
+        close();
+        verifyNoWindowLeft();
     }
 
     // ---- the disk fills up

@@ -4,6 +4,7 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/MainWindowInFolder.h"
 #include "support/Modal.h"
 #include "support/Unprivileged.h"
 
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -36,20 +36,15 @@ QByteArray everyByte()
 
 } // namespace
 
-class TextFilesTest : public QObject {
+class TextFilesTest : public MainWindowInFolder {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
-
     RichTextBox *area() { return window->RichTextBox1(); }
-    QString path(const char *name) { return dir->filePath(QString::fromUtf8(name)); }
     void click(const char *button)
     {
-        QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
     }
-    void menu(const char *item) { window->findChild<QAction *>(item)->trigger(); }
+    void menu(const char *item) { menuItem(item)->trigger(); }
     // Loads through the Load button, choosing `file` in the dialog.
     void load(const QString &file)
     {
@@ -70,16 +65,11 @@ class TextFilesTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
-    }
+    void init() { QVERIFY(open()); }
     void cleanup()
     {
-        window.reset();
-        dir.reset();
+        close();
+        verifyNoWindowLeft();
     }
 
     // ---- bytes in, bytes out
