@@ -163,6 +163,7 @@ private Q_SLOTS:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
+    bool makeTarget(const QString &kind, QString &target) const;
 
     std::unique_ptr<ScratchFolder> m_dir;
 };
@@ -178,6 +179,35 @@ void TestFileLayer::init()
 void TestFileLayer::cleanup()
 {
     m_dir.reset();
+}
+
+// Sets target to a path of the given kind, making what it needs; false if it could not.
+bool TestFileLayer::makeTarget(const QString &kind, QString &target) const
+{
+    target = path(QStringLiteral("target"));
+    if (kind == "missing")
+        return true;
+    if (kind == "folder")
+        return QDir().mkdir(target);
+    if (kind == "link to folder")
+        return QDir().mkdir(path("folder")) && makeLink(path("folder"), target);
+    if (kind == "fifo")
+        return ::mkfifo(native(target).constData(), 0666) == 0;
+    if (kind == "socket")
+        return makeSocket(target);
+    if (kind == "dangling")
+        return makeLink(path("nowhere"), target);
+    if (kind == "loop")
+        return makeLink(path("other"), target) && makeLink(target, path("other"));
+    if (kind == "device")
+        target = QStringLiteral("/dev/zero");
+    else if (kind == "parent is file") // a file the test made
+        target = path("plain.txt/new.txt");
+    else if (kind == "parent missing")
+        target = path("none/new.txt");
+    else
+        return false;
+    return true;
 }
 
 void TestFileLayer::fileNumbers()
@@ -388,24 +418,8 @@ void TestFileLayer::refusesToRead()
     QFETCH(QString, kind);
     QFETCH(QString, reason);
 
-    QString target = path(QStringLiteral("target"));
-    if (kind == "folder") {
-        QVERIFY(QDir().mkdir(target));
-    } else if (kind == "link to folder") {
-        QVERIFY(QDir().mkdir(path("folder")));
-        QVERIFY(makeLink(path("folder"), target));
-    } else if (kind == "fifo") {
-        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
-    } else if (kind == "device") {
-        target = QStringLiteral("/dev/zero");
-    } else if (kind == "socket") {
-        QVERIFY(makeSocket(target));
-    } else if (kind == "dangling") {
-        QVERIFY(makeLink(path("nowhere"), target));
-    } else if (kind == "loop") {
-        QVERIFY(makeLink(path("other"), target));
-        QVERIFY(makeLink(target, path("other")));
-    }
+    QString target;
+    QVERIFY2(makeTarget(kind, target), qPrintable(kind));
 
     // In a child, so that an open that blocks fails the test instead of hanging it.
     const ChildResult result = test::runInChild(
@@ -444,22 +458,8 @@ void TestFileLayer::refusesToSave()
     QFETCH(QString, reason);
 
     QVERIFY(writeFile(path("plain.txt"), "old"));
-    QString target = path(QStringLiteral("target"));
-    if (kind == "folder") {
-        QVERIFY(QDir().mkdir(target));
-    } else if (kind == "link to folder") {
-        QVERIFY(QDir().mkdir(path("folder")));
-        QVERIFY(makeLink(path("folder"), target));
-    } else if (kind == "parent is file") {
-        target = path("plain.txt/new.txt");
-    } else if (kind == "parent missing") {
-        target = path("none/new.txt");
-    } else if (kind == "fifo") {
-        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
-    } else if (kind == "loop") {
-        QVERIFY(makeLink(path("other"), target));
-        QVERIFY(makeLink(target, path("other")));
-    }
+    QString target;
+    QVERIFY2(makeTarget(kind, target), qPrintable(kind));
     const auto before = folderSnapshot(m_dir->path());
 
     DiskFileLayer layer;
