@@ -8,6 +8,9 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/MainWindowInFolder.h"
+#include "support/Modal.h"
+#include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
 
 #include <QAction>
@@ -17,14 +20,10 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 #include <atomic>
-#include <csignal>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -35,11 +34,6 @@ namespace {
 
 constexpr qint64 kKiB = 1024;
 constexpr qint64 kMiB = 1024 * kKiB;
-
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
 
 QByteArray sha1(const QByteArray &bytes)
 {
@@ -71,29 +65,17 @@ QString report(const FakePlatform &platform, const frmMain &window, const QStrin
 
 } // namespace
 
-class FaultsTest : public QObject {
+class FaultsTest : public MainWindowInFolder {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
-
-    QString path(const QString &name) const { return dir->filePath(name); }
     void menu(frmMain &w, const char *item) { w.findChild<QAction *>(item)->trigger(); }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
-        QVERIFY(dir->isValid());
-    }
+    void init() { QVERIFY(open()); }
     void cleanup()
     {
-        window.reset();
-        platform.reset();
-        dir.reset();
+        close();
+        verifyNoWindowLeft();
     }
 
     // ---- the disk fills up
@@ -140,25 +122,25 @@ private Q_SLOTS:
             const QString why =
                 mounts.ext4(path("disk.img"), 16 * kMiB, {"-m", "0", "-b", "4096"}, folder);
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no file system image to fill: ") + why);
         } else if (medium == "sync") {
             // The image is sparse and larger than the small file system that holds it: its
             // own free space is never the limit, and writing back what was saved is.
             const QString why = mounts.tmpfs(3 * kMiB, path("outer"));
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no small file system to hold an image: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no small file system to hold an image: ") + why);
             folder = path("inner");
             const QString inner =
                 mounts.ext4(path("outer/inner.img"), 32 * kMiB, {"-m", "0"}, folder);
             if (!inner.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image: ") + inner));
+                SKIP_OR_FAIL(QStringLiteral("no file system image: ") + inner);
         } else if (medium == "rename") {
             // Small files live inside their inode: with no block free, only a new name fails.
             folder = path("disk");
             const QString why =
                 mounts.ext4(path("disk.img"), 2 * kMiB, {"-m", "0", "-O", "inline_data"}, folder);
             if (!why.isEmpty())
-                QSKIP(qPrintable(QStringLiteral("no file system image to fill: ") + why));
+                SKIP_OR_FAIL(QStringLiteral("no file system image to fill: ") + why);
         }
 
         // A small file in a folder of its own for the full folder, else a larger one.
@@ -197,12 +179,8 @@ private Q_SLOTS:
         const QString text = decodeCp1252(lines(textSize, 2));
         window->RichTextBox1()->setText(text);
         const ChildResult result = runInChild([&] {
-            if (medium == "limit") {
-                ::signal(SIGXFSZ, SIG_IGN);
-                const rlimit limit{rlim_t(amount), rlim_t(amount)};
-                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
-                    return QStringLiteral("setrlimit failed");
-            }
+            if (medium == "limit" && !limitFileSize(amount))
+                return QStringLiteral("cannot limit the file size");
             platform->dialogs.choose(target);
             menu(*window, "Save");
             return report(*platform, *window, text);
@@ -245,50 +223,52 @@ private Q_SLOTS:
         QVERIFY(writeFile(target, files[0]));
         platform->dialogs.choose(target);
 
-        auto startSave = [&](frmMain *w) {
-            const pid_t child = ::fork();
-            if (child == 0) {
-                menu(*w, "Save");
-                ::_exit(platform->messageBox.calls.size() == 1 ? 0 : 1);
-            }
-            return child;
+        // A save in a child, killed if it is still at it after killAfterMs.
+        auto save = [&](frmMain *w, int killAfterMs) {
+            return runInChild(
+                [&] {
+                    menu(*w, "Save");
+                    QStringList titles;
+                    for (const auto &call : platform->messageBox.calls)
+                        titles << call.title;
+                    return titles.join(u'|');
+                },
+                killAfterMs);
         };
         // How long a whole save takes here, so that the kills fall all over it.
         QElapsedTimer timer;
         timer.start();
-        int status = 0;
-        const pid_t timed = startSave(windows[1]);
-        QCOMPARE(::waitpid(timed, &status, 0), timed);
-        const qint64 saveNs = timer.nsecsElapsed();
-        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const ChildResult timed = save(windows[1], 60000);
+        const qint64 saveMs = timer.elapsed();
+        QVERIFY2(timed.finished(), qPrintable(timed.describe()));
+        QCOMPARE(timed.report, QStringLiteral("Save Successful"));
         QVERIFY(readFile(target) == files[1]);
 
         const QRegularExpression leftOver(QStringLiteral("^notes\\.txt\\.[A-Za-z0-9]{6}$"));
         int interrupted = 0;
         for (int i = 0; i < kills; ++i) {
             const int holds = readFile(target) == files[0] ? 0 : 1;
-            const pid_t child = startSave(windows[1 - holds]);
-            QVERIFY(child > 0);
-            const qint64 delayNs =
-                saveNs * (i % 20) / 16 + QRandomGenerator::global()->bounded(saveNs / 16 + 1);
-            ::usleep(useconds_t(delayNs / 1000));
-            ::kill(child, SIGKILL);
-            QCOMPARE(::waitpid(child, &status, 0), child);
+            const int delayMs =
+                int(saveMs * (i % 20) / 16 + QRandomGenerator::global()->bounded(saveMs / 16 + 1));
+            const ChildResult killed = save(windows[1 - holds], delayMs);
+            QVERIFY2(killed.finished() || killed.status == ChildResult::Status::TimedOut,
+                     qPrintable(killed.describe()));
 
             const QByteArray now = readFile(target);
             QVERIFY2(now == files[0] || now == files[1],
                      qPrintable(QStringLiteral("kill %1 after %2 ms left %3 bytes, sha1 %4")
                                     .arg(i)
-                                    .arg(delayNs / 1000000)
+                                    .arg(delayMs)
                                     .arg(now.size())
                                     .arg(QString::fromLatin1(sha1(now)))));
-            interrupted += now == files[holds] && WIFSIGNALED(status);
+            interrupted += now == files[holds] && !killed.finished();
             for (const QString &name : QDir(dir->path()).entryList(QDir::Files | QDir::Hidden)) {
                 if (name != QStringLiteral("notes.txt"))
                     QVERIFY2(leftOver.match(name).hasMatch(), qPrintable(name));
             }
         }
-        qInfo("%d of %d kills came before the new text was in place", interrupted, kills);
+        qInfo("%d of %d kills came before the new text was in place (a save takes %lld ms)",
+              interrupted, kills, saveMs);
         QVERIFY(interrupted > 0);
 
         // What a killed save can leave beside the file does not disturb the next one.

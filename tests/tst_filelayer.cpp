@@ -3,16 +3,14 @@
 #include "platform/FileLayer.h"
 
 #include "support/FaultFixtures.h"
+#include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <algorithm>
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -21,7 +19,9 @@
 using namespace vellumo;
 using vellumo::test::ChildResult;
 using vellumo::test::folderSnapshot;
+using vellumo::test::native;
 using vellumo::test::readFile;
+using vellumo::test::ScratchFolder;
 using vellumo::test::writeFile;
 
 namespace {
@@ -48,11 +48,6 @@ QByteArray patterned(qint64 size)
 QString emoji()
 {
     return QString::fromUtf8("\xF0\x9F\x98\x80");
-}
-
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
 }
 
 QString quoted(const QString &path)
@@ -126,14 +121,6 @@ int modeOf(const QString &path)
     return ::stat(native(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
-bool giveToUnprivileged(const QString &path)
-{
-    if (!test::runningAsRoot())
-        return true;
-    return ::lchown(native(path).constData(), test::unprivilegedUid(), test::unprivilegedGid()) ==
-           0;
-}
-
 } // namespace
 
 class TestFileLayer : public QObject {
@@ -176,27 +163,51 @@ private Q_SLOTS:
 
 private:
     QString path(const QString &name) const { return m_dir->filePath(name); }
+    bool makeTarget(const QString &kind, QString &target) const;
 
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchFolder> m_dir;
 };
 
 void TestFileLayer::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<ScratchFolder>();
     QVERIFY(m_dir->isValid());
     // Tests that drop to nobody work in here too.
-    QVERIFY(::chmod(native(m_dir->path()).constData(), 0777) == 0);
+    QVERIFY(m_dir->openToAll());
 }
 
 void TestFileLayer::cleanup()
 {
-    // Folders a test made read-only must not keep the temporary folder from being removed.
-    QDirIterator it(m_dir->path(),
-                    QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext())
-        ::chmod(native(it.next()).constData(), 0777);
     m_dir.reset();
+}
+
+// Sets target to a path of the given kind, making what it needs; false if it could not.
+bool TestFileLayer::makeTarget(const QString &kind, QString &target) const
+{
+    target = path(QStringLiteral("target"));
+    if (kind == "missing")
+        return true;
+    if (kind == "folder")
+        return QDir().mkdir(target);
+    if (kind == "link to folder")
+        return QDir().mkdir(path("folder")) && makeLink(path("folder"), target);
+    if (kind == "fifo")
+        return ::mkfifo(native(target).constData(), 0666) == 0;
+    if (kind == "socket")
+        return makeSocket(target);
+    if (kind == "dangling")
+        return makeLink(path("nowhere"), target);
+    if (kind == "loop")
+        return makeLink(path("other"), target) && makeLink(target, path("other"));
+    if (kind == "device")
+        target = QStringLiteral("/dev/zero");
+    else if (kind == "parent is file") // a file the test made
+        target = path("plain.txt/new.txt");
+    else if (kind == "parent missing")
+        target = path("none/new.txt");
+    else
+        return false;
+    return true;
 }
 
 void TestFileLayer::fileNumbers()
@@ -407,24 +418,8 @@ void TestFileLayer::refusesToRead()
     QFETCH(QString, kind);
     QFETCH(QString, reason);
 
-    QString target = path(QStringLiteral("target"));
-    if (kind == "folder") {
-        QVERIFY(QDir().mkdir(target));
-    } else if (kind == "link to folder") {
-        QVERIFY(QDir().mkdir(path("folder")));
-        QVERIFY(makeLink(path("folder"), target));
-    } else if (kind == "fifo") {
-        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
-    } else if (kind == "device") {
-        target = QStringLiteral("/dev/zero");
-    } else if (kind == "socket") {
-        QVERIFY(makeSocket(target));
-    } else if (kind == "dangling") {
-        QVERIFY(makeLink(path("nowhere"), target));
-    } else if (kind == "loop") {
-        QVERIFY(makeLink(path("other"), target));
-        QVERIFY(makeLink(target, path("other")));
-    }
+    QString target;
+    QVERIFY2(makeTarget(kind, target), qPrintable(kind));
 
     // In a child, so that an open that blocks fails the test instead of hanging it.
     const ChildResult result = test::runInChild(
@@ -463,22 +458,8 @@ void TestFileLayer::refusesToSave()
     QFETCH(QString, reason);
 
     QVERIFY(writeFile(path("plain.txt"), "old"));
-    QString target = path(QStringLiteral("target"));
-    if (kind == "folder") {
-        QVERIFY(QDir().mkdir(target));
-    } else if (kind == "link to folder") {
-        QVERIFY(QDir().mkdir(path("folder")));
-        QVERIFY(makeLink(path("folder"), target));
-    } else if (kind == "parent is file") {
-        target = path("plain.txt/new.txt");
-    } else if (kind == "parent missing") {
-        target = path("none/new.txt");
-    } else if (kind == "fifo") {
-        QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
-    } else if (kind == "loop") {
-        QVERIFY(makeLink(path("other"), target));
-        QVERIFY(makeLink(target, path("other")));
-    }
+    QString target;
+    QVERIFY2(makeTarget(kind, target), qPrintable(kind));
     const auto before = folderSnapshot(m_dir->path());
 
     DiskFileLayer layer;
@@ -504,12 +485,12 @@ void TestFileLayer::keepsModeAndOwner()
     QFETCH(int, mode);
     QFETCH(bool, ownedByOther);
     if (ownedByOther && !test::runningAsRoot())
-        QSKIP("only root can give a file to another user");
+        SKIP_OR_FAIL(QStringLiteral("only root can give a file to another user"));
 
     const QString file = path(QStringLiteral("kept.txt"));
     QVERIFY(writeFile(file, "old"));
     if (ownedByOther)
-        QVERIFY(giveToUnprivileged(file));
+        QVERIFY(test::giveToUnprivileged(file));
     QVERIFY(::chmod(native(file).constData(), mode_t(mode)) == 0);
     struct stat before;
     QVERIFY(::stat(native(file).constData(), &before) == 0);
@@ -659,21 +640,16 @@ void TestFileLayer::writeFaultKeepsOldFile()
     const auto before = folderSnapshot(m_dir->path());
 
     const ChildResult result = test::runInChild([&] {
-        // The kernel cuts writes at the limit, like a full disk; the signal would kill us.
-        ::signal(SIGXFSZ, SIG_IGN);
-        rlimit saved;
-        ::getrlimit(RLIMIT_FSIZE, &saved);
-        rlimit limited = saved;
-        limited.rlim_cur = rlim_t(limit);
-        if (::setrlimit(RLIMIT_FSIZE, &limited) != 0)
-            return QStringLiteral("setrlimit failed");
+        if (!test::limitFileSize(limit))
+            return QStringLiteral("cannot limit the file size");
 
         DiskFileLayer layer;
         const QStringList lines(lineCount, QString(lineLength, u'x'));
         const QString failure = failureOf([&] { save(layer, file, lines); });
 
         // The failed save must not keep its file number or block the next save.
-        ::setrlimit(RLIMIT_FSIZE, &saved);
+        if (!test::liftFileSizeLimit())
+            return QStringLiteral("cannot lift the file size limit");
         const int next = layer.freeFile();
         const QString retried = failureOf([&] { save(layer, retry, {QStringLiteral("ok")}); });
         return QStringList{failure, QString::number(next), retried}.join(u'\n');
@@ -778,7 +754,7 @@ void TestFileLayer::savePermissions()
     QVERIFY(QDir().mkdir(folder));
     if (fileMode >= 0) {
         QVERIFY(writeFile(file, "old"));
-        QVERIFY(giveToUnprivileged(file));
+        QVERIFY(test::giveToUnprivileged(file));
         QVERIFY(::chmod(native(file).constData(), mode_t(fileMode)) == 0);
     }
     if (viaLink) {

@@ -3,41 +3,25 @@
 #include "platform/MessageBox.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
+#include "support/MainWindowInFolder.h"
 #include "support/Modal.h"
+#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 using namespace vellumo;
 using namespace vellumo::test;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
-}
 
 // Every byte value once, with the line breaks all alike (one CR LF).
 QByteArray everyByte()
@@ -52,20 +36,15 @@ QByteArray everyByte()
 
 } // namespace
 
-class TextFilesTest : public QObject {
+class TextFilesTest : public MainWindowInFolder {
     Q_OBJECT
 
-    std::unique_ptr<FakePlatform> platform;
-    std::unique_ptr<frmMain> window;
-    std::unique_ptr<QTemporaryDir> dir;
-
     RichTextBox *area() { return window->RichTextBox1(); }
-    QString path(const char *name) { return dir->filePath(QString::fromUtf8(name)); }
     void click(const char *button)
     {
-        QTest::mouseClick(window->findChild<QPushButton *>(button), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton);
     }
-    void menu(const char *item) { window->findChild<QAction *>(item)->trigger(); }
+    void menu(const char *item) { menuItem(item)->trigger(); }
     // Loads through the Load button, choosing `file` in the dialog.
     void load(const QString &file)
     {
@@ -86,16 +65,11 @@ class TextFilesTest : public QObject {
     }
 
 private Q_SLOTS:
-    void init()
-    {
-        platform = std::make_unique<FakePlatform>();
-        window = std::make_unique<frmMain>(platform->services);
-        dir = std::make_unique<QTemporaryDir>();
-    }
+    void init() { QVERIFY(open()); }
     void cleanup()
     {
-        window.reset();
-        dir.reset();
+        close();
+        verifyNoWindowLeft();
     }
 
     // ---- bytes in, bytes out
@@ -115,11 +89,11 @@ private Q_SLOTS:
     void loadedFilesSaveBackByteForByteWithCrLfAdded()
     {
         QFETCH(QByteArray, bytes);
-        writeAll(path("in.txt"), bytes);
+        QVERIFY(writeFile(path("in.txt"), bytes));
         load(path("in.txt"));
         QCOMPARE(window->loadedText().size(), bytes.size());
         save(path("out.txt"));
-        QCOMPARE(readAll(path("out.txt")), bytes + "\r\n");
+        QCOMPARE(readFile(path("out.txt")), bytes + "\r\n");
         QVERIFY(platform->messageBox.calls.isEmpty());
     }
 
@@ -127,33 +101,33 @@ private Q_SLOTS:
     {
         for (int b = 0; b < 256; ++b) {
             const QByteArray one(1, char(b));
-            writeAll(path("one.txt"), one);
+            QVERIFY(writeFile(path("one.txt"), one));
             load(path("one.txt"));
             save(path("one-out.txt"));
-            QCOMPARE(readAll(path("one-out.txt")).toHex(), (one + "\r\n").toHex());
+            QCOMPARE(readFile(path("one-out.txt")).toHex(), (one + "\r\n").toHex());
         }
     }
 
     void cp1252LettersShowAsTheirCharacters()
     {
-        writeAll(path("w.txt"), "\x80 \x99 \x8C \xE9 \x81");
+        QVERIFY(writeFile(path("w.txt"), "\x80 \x99 \x8C \xE9 \x81"));
         load(path("w.txt"));
         QCOMPARE(area()->text(), QStringLiteral("\u20AC \u2122 \u0152 \u00E9 \u0081"));
     }
 
     void emptyAreaSavesAsCrLfAndNoOldTailSurvives()
     {
-        writeAll(path("long.txt"), QByteArray(10000, 'x'));
+        QVERIFY(writeFile(path("long.txt"), QByteArray(10000, 'x')));
         save(path("long.txt"));
-        QCOMPARE(readAll(path("long.txt")), QByteArray("\r\n"));
+        QCOMPARE(readFile(path("long.txt")), QByteArray("\r\n"));
         area()->setText(QStringLiteral("ab"));
         save(path("long.txt"));
-        QCOMPARE(readAll(path("long.txt")), QByteArray("ab\r\n"));
+        QCOMPARE(readFile(path("long.txt")), QByteArray("ab\r\n"));
     }
 
     void typedTextSavesWithTheLastLoadedLineBreaks()
     {
-        writeAll(path("lf.txt"), "x\ny");
+        QVERIFY(writeFile(path("lf.txt"), "x\ny"));
         load(path("lf.txt"));
         area()->moveCursor(QTextCursor::End);
         QTest::keyClick(area(), Qt::Key_Return);
@@ -161,24 +135,24 @@ private Q_SLOTS:
         QTest::keyClick(area(), Qt::Key_Return, Qt::ShiftModifier);
         QTest::keyClicks(area(), "w");
         save(path("lf.txt"));
-        QCOMPARE(readAll(path("lf.txt")), QByteArray("x\ny\nz\nw\r\n"));
+        QCOMPARE(readFile(path("lf.txt")), QByteArray("x\ny\nz\nw\r\n"));
         click("CmdReset");
         QTest::keyClicks(area(), "a");
         QTest::keyClick(area(), Qt::Key_Return);
         QTest::keyClicks(area(), "b");
         save(path("fresh.txt"));
-        QCOMPARE(readAll(path("fresh.txt")), QByteArray("a\r\nb\r\n"));
+        QCOMPARE(readFile(path("fresh.txt")), QByteArray("a\r\nb\r\n"));
     }
 
     void formattingIsNeverSavedAndLoadingDropsIt()
     {
-        writeAll(path("f.txt"), "plain words");
+        QVERIFY(writeFile(path("f.txt"), "plain words"));
         load(path("f.txt"));
         area()->selectAll();
         area()->setSelColor(0x0000FF);
         area()->setSelBold(true);
         save(path("f.txt"));
-        QCOMPARE(readAll(path("f.txt")), QByteArray("plain words\r\n"));
+        QCOMPARE(readFile(path("f.txt")), QByteArray("plain words\r\n"));
         load(path("f.txt"));
         QTextCursor c(area()->document());
         c.setPosition(3);
@@ -188,7 +162,7 @@ private Q_SLOTS:
 
     void stateRemembersTheFileNumberAndLoadedText()
     {
-        writeAll(path("s.txt"), "kept\r\n");
+        QVERIFY(writeFile(path("s.txt"), "kept\r\n"));
         load(path("s.txt"));
         QCOMPARE(window->fileNumber(), 1);
         QCOMPARE(window->loadedText(), QStringLiteral("kept\r\n"));
@@ -226,7 +200,7 @@ private Q_SLOTS:
 
     void menuConfirmsOnlyWhatHappened()
     {
-        writeAll(path("c.txt"), "text");
+        QVERIFY(writeFile(path("c.txt"), "text"));
         platform->dialogs.choose(path("c.txt"));
         menu("Load");
         menu("Save");
@@ -244,12 +218,12 @@ private Q_SLOTS:
         menu("Save");
         QVERIFY(platform->messageBox.calls.isEmpty());
         QCOMPARE(area()->text(), QStringLiteral("unchanged"));
-        QCOMPARE(readAll(path("c.txt")), QByteArray("text\r\n"));
+        QCOMPARE(readFile(path("c.txt")), QByteArray("text\r\n"));
     }
 
     void buttonsNeverShowABox()
     {
-        writeAll(path("b.txt"), "text");
+        QVERIFY(writeFile(path("b.txt"), "text"));
         load(path("b.txt"));
         save(path("b.txt"));
         platform->dialogs.onOpen = nullptr;
@@ -285,7 +259,7 @@ private Q_SLOTS:
         if (kind == "directory")
             QVERIFY(QDir().mkdir(target));
         else if (kind == "fifo")
-            QCOMPARE(::mkfifo(QFile::encodeName(target).constData(), 0600), 0);
+            QCOMPARE(::mkfifo(native(target).constData(), 0600), 0);
         else if (kind == "device")
             target = QStringLiteral("/dev/zero");
         else if (kind == "large") {
@@ -303,7 +277,7 @@ private Q_SLOTS:
         QVERIFY2(call.prompt.contains(reason), qPrintable(call.prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
         // The failed file is not left open: the next load gets number 1 again.
-        writeAll(path("ok.txt"), "fine");
+        QVERIFY(writeFile(path("ok.txt"), "fine"));
         load(path("ok.txt"));
         QCOMPARE(window->fileNumber(), 1);
         QCOMPARE(area()->text(), QStringLiteral("fine"));
@@ -324,7 +298,7 @@ private Q_SLOTS:
             target = path("dir.txt");
             QVERIFY(QDir().mkdir(target));
         } else if (kind == "parent file") {
-            writeAll(path("plain"), "old");
+            QVERIFY(writeFile(path("plain"), "old"));
             target = path("plain") + "/x.txt";
         } else {
             target = path("nowhere") + "/x.txt";
@@ -338,7 +312,7 @@ private Q_SLOTS:
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
         if (kind == "parent file")
-            QCOMPARE(readAll(path("plain")), QByteArray("old"));
+            QCOMPARE(readFile(path("plain")), QByteArray("old"));
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(),
                  kind == "parent file" ? 1 : 0);
     }
@@ -348,39 +322,25 @@ private Q_SLOTS:
     void aSaveThatFailsHalfWayKeepsTheOldFile()
     {
         const QByteArray old(100000, 'o');
-        writeAll(path("big.txt"), old);
+        QVERIFY(writeFile(path("big.txt"), old));
         area()->setText(QString(3 << 20, u'n'));
-        int pipe[2];
-        QCOMPARE(::pipe(pipe), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(pipe[0]);
-            ::signal(SIGXFSZ, SIG_IGN);
-            rlimit limit{1 << 20, 1 << 20};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
+        const ChildResult result = runInChild([&] {
+            if (!limitFileSize(1 << 20))
+                return QStringLiteral("cannot limit the file size");
             platform->dialogs.choose(path("big.txt"));
             menu("Save");
-            QByteArray report;
+            QString report;
             for (const auto &call : platform->messageBox.calls)
-                report += call.title.toUtf8() + "|" + call.prompt.toUtf8() + "\n";
-            report += area()->text().size() == (3 << 20) ? "text intact" : "text changed";
-            (void)!::write(pipe[1], report.constData(), size_t(report.size()));
-            ::_exit(0);
-        }
-        ::close(pipe[1]);
-        QByteArray report;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(pipe[0], buf, sizeof buf)) > 0;)
-            report.append(buf, n);
-        ::close(pipe[0]);
-        int status = 0;
-        QCOMPARE(::waitpid(child, &status, 0), child);
-        QVERIFY(WIFEXITED(status));
-        QVERIFY2(report.startsWith("Save failed|"), report.constData());
-        QVERIFY2(report.contains("File too large"), report.constData());
-        QVERIFY2(report.contains(QFile::encodeName(path("big.txt"))), report.constData());
+                report += call.title + u'|' + call.prompt + u'\n';
+            return report + (area()->text().size() == (3 << 20) ? "text intact" : "text changed");
+        });
+        QVERIFY2(result.finished(), qPrintable(result.describe()));
+        const QString &report = result.report;
+        QVERIFY2(report.startsWith("Save failed|"), qPrintable(report));
+        QVERIFY2(report.contains("File too large"), qPrintable(report));
+        QVERIFY2(report.contains(path("big.txt")), qPrintable(report));
         QVERIFY(report.endsWith("text intact"));
-        QVERIFY(readAll(path("big.txt")) == old);
+        QVERIFY(readFile(path("big.txt")) == old);
         QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
@@ -388,7 +348,7 @@ private Q_SLOTS:
 
     void lossyTextAsksFirstAndNoWritesNothing()
     {
-        writeAll(path("q.txt"), "old");
+        QVERIFY(writeFile(path("q.txt"), "old"));
         area()->setText(QStringLiteral("ok \u03A9 and \U0001F600"));
         platform->messageBox.answers = {kAnswerNo};
         platform->dialogs.choose(path("q.txt"));
@@ -398,13 +358,13 @@ private Q_SLOTS:
         QCOMPARE(question.style & 0x7, MsgStyle::YesNo);
         QVERIFY2(question.prompt.contains(QStringLiteral("\u03A9")), qPrintable(question.prompt));
         QVERIFY(question.prompt.contains(QStringLiteral("U+03A9")));
-        QCOMPARE(readAll(path("q.txt")), QByteArray("old"));
+        QCOMPARE(readFile(path("q.txt")), QByteArray("old"));
 
         platform->messageBox.calls.clear();
         platform->messageBox.answers = {kAnswerYes};
         menu("Save");
         QCOMPARE(boxTitles(), (QStringList{"Save", "Save Successful"}));
-        QCOMPARE(readAll(path("q.txt")), QByteArray("ok ? and ?\r\n"));
+        QCOMPARE(readFile(path("q.txt")), QByteArray("ok ? and ?\r\n"));
     }
 
     void textThatFitsAsksNothing()
@@ -412,29 +372,40 @@ private Q_SLOTS:
         area()->setText(QStringLiteral("\u20AC\u00A0\u00FF"));
         save(path("fits.txt"));
         QVERIFY(platform->messageBox.calls.isEmpty());
-        QCOMPARE(readAll(path("fits.txt")), QByteArray("\x80\xA0\xFF\r\n"));
+        QCOMPARE(readFile(path("fits.txt")), QByteArray("\x80\xA0\xFF\r\n"));
     }
 
     // ---- the real file dialog, answered by typing a name
 
     void realDialogLoadsTheTypedName()
     {
-        writeAll(path("real.txt"), "from disk");
+        QVERIFY(writeFile(path("real.txt"), "from disk"));
         QtDialogPresenter real;
         Services services = platform->services;
         services.dialogs = &real;
         frmMain w(services);
         w.show();
+        bool typed = false;
+        bool closedByReturn = false;
         auto ran = whenModal([&](QWidget *modal) {
+            QPointer<QWidget> box = modal;
             auto *fd = qobject_cast<QFileDialog *>(modal);
-            QVERIFY(fd);
-            fd->setDirectory(dir->path());
-            auto *edit = fd->findChild<QLineEdit *>("fileNameEdit");
-            edit->setText("real.txt");
-            QTest::keyClick(edit, Qt::Key_Return);
+            // The field that has the focus when the dialog opens takes the name.
+            auto *edit = fd ? qobject_cast<QLineEdit *>(fd->focusWidget()) : nullptr;
+            if (edit) {
+                fd->setDirectory(dir->path());
+                QTest::keyClicks(edit, "real.txt");
+                QTest::keyClick(edit, Qt::Key_Return);
+                typed = true;
+                closedByReturn = !(box && box->isVisible());
+            }
+            if (box && box->isVisible())
+                box->close();
         });
         w.findChild<QAction *>("Load")->trigger();
         QVERIFY(*ran);
+        QVERIFY2(typed, "the modal window was no file dialog with a name field in focus");
+        QVERIFY2(closedByReturn, "Return did not accept the typed name");
         QCOMPARE(w.RichTextBox1()->text(), QStringLiteral("from disk"));
         QCOMPARE(boxTitles(), QStringList{"Load Successful"});
     }

@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -16,11 +17,6 @@
 namespace vellumo::test {
 
 namespace {
-
-QByteArray native(const QString &path)
-{
-    return QFile::encodeName(path);
-}
 
 // Runs a system tool; returns empty text on success, else its complaint.
 QString runTool(const QString &name, const QStringList &arguments)
@@ -45,6 +41,11 @@ QString runTool(const QString &name, const QStringList &arguments)
 
 } // namespace
 
+QByteArray native(const QString &path)
+{
+    return QFile::encodeName(path);
+}
+
 QByteArray readFile(const QString &path)
 {
     QFile file(path);
@@ -58,6 +59,32 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
            file.write(bytes) == bytes.size() && file.flush();
+}
+
+QByteArray sha1Of(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return "<unreadable>";
+    return hash.result().toHex();
+}
+
+ScratchFolder::~ScratchFolder()
+{
+    if (!m_dir.isValid())
+        return;
+    // Not through links: what they lead to is not the test's to change.
+    QDirIterator it(m_dir.path(),
+                    QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ::chmod(native(it.next()).constData(), 0777);
+}
+
+bool ScratchFolder::openToAll()
+{
+    return m_dir.isValid() && ::chmod(native(m_dir.path()).constData(), 0777) == 0;
 }
 
 QMap<QString, QString> folderSnapshot(const QString &folder)
@@ -77,12 +104,7 @@ QMap<QString, QString> folderSnapshot(const QString &folder)
                             .arg(st.st_uid)
                             .arg(st.st_gid);
         if (S_ISREG(st.st_mode)) {
-            QFile file(path);
-            QCryptographicHash hash(QCryptographicHash::Sha1);
-            if (file.open(QIODevice::ReadOnly) && hash.addData(&file))
-                entry += QString::fromLatin1(hash.result().toHex());
-            else
-                entry += QStringLiteral("unreadable");
+            entry += QString::fromLatin1(sha1Of(path));
         } else if (S_ISLNK(st.st_mode)) {
             entry += QStringLiteral("-> ") + QFile::symLinkTarget(path);
         }

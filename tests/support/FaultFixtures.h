@@ -4,11 +4,35 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 namespace vellumo::test {
 
+// A path as the system calls take it.
+QByteArray native(const QString &path);
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Hex SHA-1 of a file's bytes, for files too large to compare in memory.
+QByteArray sha1Of(const QString &path);
+
+// A temporary folder for one test's files. Folders that the test took rights away from below it
+// do not keep it from being removed.
+class ScratchFolder {
+public:
+    ScratchFolder() = default;
+    ScratchFolder(const ScratchFolder &) = delete;
+    ScratchFolder &operator=(const ScratchFolder &) = delete;
+    ~ScratchFolder();
+
+    bool isValid() const { return m_dir.isValid(); }
+    QString path() const { return m_dir.path(); }
+    QString filePath(const QString &name) const { return m_dir.filePath(name); }
+    // Lets every user create files in it, for jobs run as nobody. False if it could not.
+    bool openToAll();
+
+private:
+    QTemporaryDir m_dir;
+};
 
 // Name -> type, mode, owner and content of everything in a folder, to show that a failed
 // command changed nothing and left nothing behind.

@@ -1,4 +1,5 @@
 #include "Unprivileged.h"
+#include "FaultFixtures.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -10,6 +11,7 @@
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -195,6 +197,26 @@ ChildResult runAsNobody(const std::function<QString()> &job, int timeoutMs)
     return run(job, timeoutMs, true);
 }
 
+bool limitFileSize(qint64 bytes)
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    // The soft limit only, so that the job may lift it again.
+    limit.rlim_cur = rlim_t(bytes);
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool liftFileSizeLimit()
+{
+    rlimit limit;
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0)
+        return false;
+    limit.rlim_cur = limit.rlim_max;
+    return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
 bool runningAsRoot()
 {
     return ::geteuid() == 0;
@@ -208,6 +230,12 @@ uid_t unprivilegedUid()
 gid_t unprivilegedGid()
 {
     return runningAsRoot() ? nobodyIds().gid : ::getegid();
+}
+
+bool giveToUnprivileged(const QString &path)
+{
+    return !runningAsRoot() ||
+           ::lchown(native(path).constData(), unprivilegedUid(), unprivilegedGid()) == 0;
 }
 
 } // namespace vellumo::test

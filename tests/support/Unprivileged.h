@@ -29,10 +29,19 @@ ChildResult runInChild(const std::function<QString()> &job, int timeoutMs = 6000
 // job with root's rights.
 ChildResult runAsNobody(const std::function<QString()> &job, int timeoutMs = 60000);
 
+// For a job in a child only, as it changes the whole process: writes past `bytes` fail with
+// "File too large", as on a full disk, instead of killing the process. Returns false if the
+// limit could not be set; liftFileSizeLimit() takes it away again.
+bool limitFileSize(qint64 bytes);
+bool liftFileSizeLimit();
+
 bool runningAsRoot();
 
 // The ids runAsNobody switches to when running as root; otherwise the current ones.
 uid_t unprivilegedUid();
 gid_t unprivilegedGid();
+// Makes path (not what a link names) the unprivileged user's, so that a job run as that user
+// owns it. Returns false if it could not.
+bool giveToUnprivileged(const QString &path);
 
 } // namespace vellumo::test
