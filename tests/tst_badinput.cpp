@@ -13,7 +13,7 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
-#include "support/MainWindowInFolder.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
@@ -56,7 +56,7 @@ QByteArray writeLines(const QString &path, qint64 size)
 
 } // namespace
 
-class BadInputTest : public MainWindowInFolder {
+class BadInputTest : public MainWindowFixture {
     Q_OBJECT
 
 private Q_SLOTS:
@@ -64,13 +64,9 @@ private Q_SLOTS:
     {
         QVERIFY(open());
         // The rows run as a user who may create files in here.
-        QVERIFY(dir->openToAll());
+        QVERIFY(folder().openToAll());
     }
-    void cleanup()
-    {
-        close();
-        verifyNoWindowLeft();
-    }
+    void cleanup() { close(); }
 
     // ---- the matrix
 
@@ -165,7 +161,7 @@ private Q_SLOTS:
         QString target = name.startsWith(u'/') ? name : path(name);
         if (name.startsWith(u'~')) {
             const int length = name.mid(1).toInt();
-            const int room = length - int(dir->path().size()) - 1;
+            const int room = length - int(path().size()) - 1;
             if (room < 5 || room > 255)
                 SKIP_OR_FAIL(
                     QStringLiteral("the temporary folder's path is too long for this row"));
@@ -173,7 +169,7 @@ private Q_SLOTS:
             QCOMPARE(target.size(), length);
         }
         QString real = target; // the file a save writes
-        const QString folder = kind == "device" ? dir->path() : QFileInfo(target).absolutePath();
+        const QString folder = kind == "device" ? path() : QFileInfo(target).absolutePath();
         if (kind == "file" || kind == "unreadable" || kind == "read-only file") {
             QVERIFY(writeFile(target, bytes));
             QVERIFY(giveToUnprivileged(target));
@@ -213,8 +209,8 @@ private Q_SLOTS:
         }
         // Where the file lies in the test's folder, one snapshot serves for both: hashing a large
         // file twice over cost seconds.
-        const bool topFolder = folder == dir->path();
-        auto topBefore = folderSnapshot(dir->path());
+        const bool topFolder = folder == path();
+        auto topBefore = folderSnapshot(path());
         auto folderBefore = topFolder ? topBefore : folderSnapshot(folder);
 
         window->RichTextBox1()->setText(kPrecious);
@@ -258,7 +254,7 @@ private Q_SLOTS:
         }
 
         // Nothing but the saved file changed; no temporary file stayed.
-        auto topAfter = folderSnapshot(dir->path());
+        auto topAfter = folderSnapshot(path());
         auto folderAfter = topFolder ? topAfter : folderSnapshot(folder);
         if (saveSees == "done") {
             for (auto *snapshot : {&topBefore, &topAfter, &folderBefore, &folderAfter})
@@ -344,7 +340,7 @@ private Q_SLOTS:
 
         // The shell runs in the tool's folder: a relative "touch" would land there too.
         const QString cwd = QDir::currentPath();
-        QVERIFY(QDir::setCurrent(dir->path()));
+        QVERIFY(QDir::setCurrent(path()));
         runSysInfo(services);
         QDir::setCurrent(cwd);
         QVERIFY(platform->messageBox.calls.isEmpty());

@@ -8,7 +8,7 @@
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
-#include "support/MainWindowInFolder.h"
+#include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/SkipOrFail.h"
 #include "support/Unprivileged.h"
@@ -65,18 +65,14 @@ QString report(const FakePlatform &platform, const frmMain &window, const QStrin
 
 } // namespace
 
-class FaultsTest : public MainWindowInFolder {
+class FaultsTest : public MainWindowFixture {
     Q_OBJECT
 
     void menu(frmMain &w, const char *item) { w.findChild<QAction *>(item)->trigger(); }
 
 private Q_SLOTS:
     void init() { QVERIFY(open()); }
-    void cleanup()
-    {
-        close();
-        verifyNoWindowLeft();
-    }
+    void cleanup() { close(); }
 
     // ---- the disk fills up
 
@@ -116,7 +112,7 @@ private Q_SLOTS:
         QFETCH(QString, reason);
 
         ScratchMounts mounts;
-        QString folder = dir->path();
+        QString folder = path();
         if (medium == "disk") {
             folder = path("disk");
             const QString why =
@@ -262,7 +258,7 @@ private Q_SLOTS:
                                     .arg(now.size())
                                     .arg(QString::fromLatin1(sha1(now)))));
             interrupted += now == files[holds] && !killed.finished();
-            for (const QString &name : QDir(dir->path()).entryList(QDir::Files | QDir::Hidden)) {
+            for (const QString &name : QDir(path()).entryList(QDir::Files | QDir::Hidden)) {
                 if (name != QStringLiteral("notes.txt"))
                     QVERIFY2(leftOver.match(name).hasMatch(), qPrintable(name));
             }
@@ -275,14 +271,14 @@ private Q_SLOTS:
         const QStringList decoys = {"notes.txt.XXXXXX", "notes.txt.abc123", "notes.txt.tmp"};
         for (const QString &decoy : decoys)
             QVERIFY(writeFile(path(decoy), "stale " + decoy.toUtf8()));
-        const auto leftBefore = folderSnapshot(dir->path());
+        const auto leftBefore = folderSnapshot(path());
         const int holds = readFile(target) == files[0] ? 0 : 1;
         platform->messageBox.calls.clear();
         menu(*windows[1 - holds], "Save");
         QCOMPARE(platform->messageBox.calls.size(), 1);
         QCOMPARE(platform->messageBox.calls[0].title, QStringLiteral("Save Successful"));
         QVERIFY(readFile(target) == files[1 - holds]);
-        auto leftAfter = folderSnapshot(dir->path());
+        auto leftAfter = folderSnapshot(path());
         leftAfter.remove(QStringLiteral("notes.txt"));
         auto expected = leftBefore;
         expected.remove(QStringLiteral("notes.txt"));
@@ -327,7 +323,7 @@ private Q_SLOTS:
         while (fds.hasNext()) {
             const QString fd = fds.next();
             const QString file = QFile::symLinkTarget(fd);
-            if (QFileInfo(file).absolutePath() != dir->path() || file == target)
+            if (QFileInfo(file).absolutePath() != path() || file == target)
                 continue;
             struct stat st;
             QVERIFY(::stat(native(fd).constData(), &st) == 0);
@@ -346,8 +342,7 @@ private Q_SLOTS:
         QVERIFY(::stat(native(target).constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), finalMode);
         QCOMPARE(st.st_size, 3 * kMiB + 2);
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"shared.txt"});
+        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden), QStringList{"shared.txt"});
     }
 
     // A name as long as a folder takes leaves no room for a temporary name made from it.
@@ -372,7 +367,7 @@ private Q_SLOTS:
             layer.close(n);
             QCOMPARE(readFile(target), QByteArray(text) + "\r\n");
         }
-        QCOMPARE(QDir(dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
     }
 
     // ---- the file changes while it is read

@@ -150,6 +150,5 @@ int main(int argc, char **argv)
     }
     std::printf("PASS: memory did not grow over %d rounds\n", rounds - warmUp);
     window.reset();
-    printer.release();
     return 0;
 }

@@ -2,11 +2,11 @@
 
 #include "app/frmMain.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
 #include "support/Modal.h"
 
 #include <QAction>
 #include <QObject>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -38,19 +38,26 @@ protected:
         window->show();
         return QTest::qWaitForWindowExposed(window.get());
     }
-    // Ends the window and fails the test if any other window is left shown.
+    // Ends the window and the folder, and fails the test if any other window
+    // is left shown.
     void close()
     {
         window.reset();
+        m_dir.reset();
         verifyNoWindowLeft();
     }
 
-    // A file in the test's own temporary folder, or the folder itself.
-    QString path(const QString &name = QString())
+    // The test's own temporary folder, made on first use and gone with
+    // close(); path() names a file in it, or the folder itself.
+    ScratchFolder &folder()
     {
         if (!m_dir)
-            m_dir = std::make_unique<QTemporaryDir>();
-        return name.isEmpty() ? m_dir->path() : m_dir->filePath(name);
+            m_dir = std::make_unique<ScratchFolder>();
+        return *m_dir;
+    }
+    QString path(const QString &name = QString())
+    {
+        return name.isEmpty() ? folder().path() : folder().filePath(name);
     }
 
     template <typename T = QWidget> T *child(const char *name)
@@ -63,7 +70,7 @@ protected:
     QAction *menuItem(const char *name) { return child<QAction>(name); }
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchFolder> m_dir;
 };
 
 } // namespace vellumo::test
