@@ -65,11 +65,11 @@ frmMain::frmMain(const Services &services, QWidget *parent)
     auto button = [&](const char *name) {
         return static_cast<QPushButton *>(form.control(QString::fromLatin1(name)));
     };
-    route(button("cmdLoad"), QStringLiteral("Load"), [this] { Loadfile(); });
-    route(button("cmdSave"), QStringLiteral("Save"), [this] { SaveFile(); });
-    route(button("CmdColor"), QStringLiteral("Color"), [this] { OpenColor(); });
-    route(button("cmdFont"), QStringLiteral("Font"), [this] { OpenFont(); });
-    route(button("CmdReset"), QStringLiteral("Reset"), [this] { m_text->setText(QString()); });
+    route(button("cmdLoad"), [this] { Loadfile(); });
+    route(button("cmdSave"), [this] { SaveFile(); });
+    route(button("CmdColor"), [this] { OpenColor(); });
+    route(button("cmdFont"), [this] { OpenFont(); });
+    route(button("CmdReset"), [this] { m_text->setText(QString()); });
 
     buildMenus();
 
@@ -87,15 +87,15 @@ void frmMain::buildMenus()
 {
     QMenuBar *bar = menuBar();
     bar->setNativeMenuBar(false); // keep the menus in the window, where the access keys work
-    auto menu = [bar](const char *name, const QString &caption) {
-        QMenu *m = bar->addMenu(caption);
+    auto menu = [bar](const char *name, const char *caption) {
+        QMenu *m = bar->addMenu(QString::fromLatin1(caption));
         m->setObjectName(QString::fromLatin1(name));
-        m->setAccessibleName(spokenCaption(caption)); // the open menu, as its title says
+        m->setAccessibleName(spokenCaption(m->title())); // the open menu, as its title says
         m->menuAction()->setObjectName(QString::fromLatin1(name));
         return m;
     };
-    auto item = [](QMenu *m, const char *name, const QString &caption) {
-        QAction *a = m->addAction(caption);
+    auto item = [](QMenu *m, const char *name, const char *caption) {
+        QAction *a = m->addAction(QString::fromLatin1(caption));
         a->setObjectName(QString::fromLatin1(name));
         return a;
     };
@@ -103,48 +103,47 @@ void frmMain::buildMenus()
         m->addSeparator()->setObjectName(QString::fromLatin1(name));
     };
 
-    QMenu *file = menu("File", QStringLiteral("&File"));
+    QMenu *file = menu("File", "&File");
     // The menu confirms, but only what really happened.
-    route(item(file, "Load", QStringLiteral("&Load")), QStringLiteral("Load"), [this] {
+    route(item(file, "Load", "&Load"), [this] {
         if (Loadfile())
             m_services.messageBox->show(this, QStringLiteral("Text has been loaded"),
                                         MsgStyle::OkOnly, QStringLiteral("Load Successful"));
     });
-    route(item(file, "Save", QStringLiteral("&Save")), QStringLiteral("Save"), [this] {
+    route(item(file, "Save", "&Save"), [this] {
         if (SaveFile())
             m_services.messageBox->show(this, QStringLiteral("Text has been Saved"),
                                         MsgStyle::OkOnly, QStringLiteral("Save Successful"));
     });
-    route(item(file, "Print", QStringLiteral("&Print")), QStringLiteral("Print"),
-          [this] { PrintText(); });
+    route(item(file, "Print", "&Print"), [this] { PrintText(); });
     separator(file, "a");
-    route(item(file, "Exit", QStringLiteral("&Exit")), QStringLiteral("Exit"),
-          [this] { ConfirmExit(); });
+    route(item(file, "Exit", "&Exit"), [this] { ConfirmExit(); });
 
-    QMenu *edit = menu("Edit", QStringLiteral("&Edit"));
-    route(item(edit, "Color", QStringLiteral("&Color")), QStringLiteral("Color"),
-          [this] { OpenColor(); });
-    route(item(edit, "Font", QStringLiteral("&Font")), QStringLiteral("Font"),
-          [this] { OpenFont(); });
+    QMenu *edit = menu("Edit", "&Edit");
+    route(item(edit, "Color", "&Color"), [this] { OpenColor(); });
+    route(item(edit, "Font", "&Font"), [this] { OpenFont(); });
     separator(edit, "a3");
-    route(item(edit, "Reset", QStringLiteral("&Reset")), QStringLiteral("Reset"),
-          [this] { m_text->setText(QString()); });
+    route(item(edit, "Reset", "&Reset"), [this] { m_text->setText(QString()); });
 
-    QMenu *about = menu("About", QStringLiteral("&About"));
-    route(item(about, "Info", QStringLiteral("&Info")), QStringLiteral("Info"),
-          [this] { ShowAbout(); });
+    QMenu *about = menu("About", "&About");
+    route(item(about, "Info", "&Info"), [this] { ShowAbout(); });
 }
 
-void frmMain::route(QPushButton *button, const QString &command, std::function<void()> body)
+// A failure message names the command by its caption, without the access key mark.
+void frmMain::route(QPushButton *button, std::function<void()> body)
 {
     connect(button, &QPushButton::clicked, this,
-            [this, command, body = std::move(body)] { run(command, body); });
+            [this, command = button->text().remove(u'&'), body = std::move(body)] {
+                run(command, body);
+            });
 }
 
-void frmMain::route(QAction *item, const QString &command, std::function<void()> body)
+void frmMain::route(QAction *item, std::function<void()> body)
 {
     connect(item, &QAction::triggered, this,
-            [this, command, body = std::move(body)] { run(command, body); });
+            [this, command = item->text().remove(u'&'), body = std::move(body)] {
+                run(command, body);
+            });
 }
 
 void frmMain::run(const QString &command, const std::function<void()> &body)

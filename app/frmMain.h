@@ -47,8 +47,8 @@ protected:
 
 private:
     void buildMenus();
-    void route(QPushButton *button, const QString &command, std::function<void()> body);
-    void route(QAction *item, const QString &command, std::function<void()> body);
+    void route(QPushButton *button, std::function<void()> body);
+    void route(QAction *item, std::function<void()> body);
     // Every failure inside a command ends here, in one message that says what
     // failed and why; the program and the text go on.
     void run(const QString &command, const std::function<void()> &body);
