@@ -70,20 +70,26 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
     if (name.isEmpty())
         return result;
 
-    QString text;
-    qsizetype lossy = -1;
+    // The text is read from the area part by part, twice, rather than copied whole: a big text
+    // would be held two or three times over. The question is modal, so the text cannot change
+    // in between.
+    QString lossy; // the first character a Windows-1252 file cannot hold
     {
         BusyCursor busy; // not over the question below
-        text = area.text();
-        lossy = firstUnencodableCp1252(text);
+        area.forEachPart([&lossy](QStringView part) {
+            const qsizetype at = firstUnencodableCp1252(part);
+            if (at >= 0)
+                lossy = describeCharacter(part, at);
+            return at < 0;
+        });
     }
-    if (lossy >= 0) {
+    if (!lossy.isEmpty()) {
         const int answer = messages.show(
             area.window(),
             QStringLiteral("The text holds characters that a Windows-1252 file cannot hold, the "
                            "first being %1.\n\nSave \"%2\" anyway, with each of them replaced "
                            "by \"?\"?")
-                .arg(describeCharacter(text, lossy), QDir::toNativeSeparators(name)),
+                .arg(lossy, QDir::toNativeSeparators(name)),
             MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2,
             QStringLiteral("Save"));
         if (answer != kAnswerYes)
@@ -92,7 +98,11 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
 
     BusyCursor busy;
     files.openForOutput(result.fileNumber, name);
-    files.writeLine(result.fileNumber, text);
+    area.forEachPart([&](QStringView part) {
+        files.write(result.fileNumber, part);
+        return true;
+    });
+    files.writeLine(result.fileNumber, {});
     files.close(result.fileNumber);
     result.saved = true;
     return result;

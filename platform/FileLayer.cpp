@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace vellumo {
 
@@ -85,6 +86,8 @@ struct DiskFileLayer::Channel {
     // Encoded text waits here so that every write to the disk is large and checked.
     std::unique_ptr<char[]> pending;
     qsizetype pendingSize = 0;
+    // A high surrogate that ended one write and may pair with the next.
+    QChar heldHigh;
 
     Channel() = default;
     Channel(const Channel &) = delete;
@@ -266,15 +269,52 @@ void DiskFileLayer::openForOutput(int fileNumber, const QString &path)
     m_channels[fileNumber] = std::move(ch);
 }
 
+void DiskFileLayer::write(int fileNumber, QStringView text)
+{
+    append(fileNumber, outputChannel(fileNumber), text, true);
+}
+
 void DiskFileLayer::writeLine(int fileNumber, QStringView text)
+{
+    Channel &ch = outputChannel(fileNumber);
+    append(fileNumber, ch, text, false);
+    if (ch.pendingSize + 2 > kWriteChunk)
+        flush(fileNumber, ch);
+    ch.pending[ch.pendingSize++] = '\r';
+    ch.pending[ch.pendingSize++] = '\n';
+}
+
+DiskFileLayer::Channel &DiskFileLayer::outputChannel(int fileNumber)
 {
     Channel &ch = channel(fileNumber);
     if (!ch.forOutput)
         throw Failure(QStringLiteral("File number %1 is not open for writing.").arg(fileNumber));
+    return ch;
+}
 
+void DiskFileLayer::append(int fileNumber, Channel &ch, QStringView text, bool more)
+{
+    // A surrogate pair is one character and one '?', also when it is split between two writes
+    // or two chunks.
+    if (!ch.heldHigh.isNull()) {
+        const QChar pair[2] = {std::exchange(ch.heldHigh, QChar()),
+                               text.isEmpty() ? QChar() : text.front()};
+        const bool paired = pair[1].isLowSurrogate();
+        encodeInto(fileNumber, ch, QStringView(pair, paired ? 2 : 1));
+        if (paired)
+            text = text.sliced(1);
+    }
+    if (more && !text.isEmpty() && text.back().isHighSurrogate()) {
+        ch.heldHigh = text.back();
+        text.chop(1);
+    }
+    encodeInto(fileNumber, ch, text);
+}
+
+void DiskFileLayer::encodeInto(int fileNumber, Channel &ch, QStringView text)
+{
     while (!text.isEmpty()) {
         qsizetype take = std::min(kWriteChunk - ch.pendingSize, text.size());
-        // A surrogate pair split between chunks would become "??" instead of "?".
         if (take < text.size() && text[take - 1].isHighSurrogate() && text[take].isLowSurrogate())
             --take;
         if (take > 0) {
@@ -284,10 +324,6 @@ void DiskFileLayer::writeLine(int fileNumber, QStringView text)
         if (take == 0 || ch.pendingSize == kWriteChunk)
             flush(fileNumber, ch);
     }
-    if (ch.pendingSize + 2 > kWriteChunk)
-        flush(fileNumber, ch);
-    ch.pending[ch.pendingSize++] = '\r';
-    ch.pending[ch.pendingSize++] = '\n';
 }
 
 void DiskFileLayer::flush(int fileNumber, Channel &ch)
@@ -318,6 +354,7 @@ void DiskFileLayer::close(int fileNumber)
         return;
     }
 
+    append(fileNumber, ch, {}, false); // a high surrogate held for a pair that never came
     flush(fileNumber, ch);
     if (const int error = ch.out->commit())
         abandonSave(fileNumber, qt_error_string(error));

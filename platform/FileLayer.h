@@ -32,6 +32,9 @@ public:
     // Writes text, unencodable characters as '?', then CR LF. A failure discards the save and
     // frees the file number.
     virtual void writeLine(int fileNumber, QStringView text) = 0;
+    // The same without the line end, for a text written in parts: a surrogate pair split
+    // between two parts is still one character.
+    virtual void write(int fileNumber, QStringView text) = 0;
 
     // Commits a save. Closing a number that is not open does nothing.
     virtual void close(int fileNumber) = 0;
@@ -50,12 +53,16 @@ public:
     QString input(int fileNumber, qint64 count) override;
     void openForOutput(int fileNumber, const QString &path) override;
     void writeLine(int fileNumber, QStringView text) override;
+    void write(int fileNumber, QStringView text) override;
     void close(int fileNumber) override;
 
 private:
     struct Channel;
 
     Channel &channel(int fileNumber);
+    Channel &outputChannel(int fileNumber);
+    void append(int fileNumber, Channel &ch, QStringView text, bool more);
+    void encodeInto(int fileNumber, Channel &ch, QStringView text);
     void claim(int fileNumber) const;
     void flush(int fileNumber, Channel &ch);
     [[noreturn]] void abandonSave(int fileNumber, const QString &reason);

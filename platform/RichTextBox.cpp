@@ -10,6 +10,7 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <algorithm>
+#include <vector>
 
 namespace vellumo {
 
@@ -75,6 +76,30 @@ QString RichTextBox::plainText(const QTextCursor &range, QStringView lineBreak) 
             joins.push_back(startsWithJoin(block.next()));
     }
     return joinPieces(std::move(raw), joins, lineBreak);
+}
+
+bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) const
+{
+    // Whole blocks, as joinPieces reads raw text: each block's text with the
+    // paragraph separator after it, but for the last.
+    constexpr qsizetype kPartChars = 1 << 20;
+    QString raw;
+    std::vector<bool> joins;
+    for (QTextBlock block = document()->firstBlock(); block.isValid();) {
+        raw.clear();
+        joins.clear();
+        while (block.isValid() && raw.size() < kPartChars) {
+            raw += block.text();
+            block = block.next();
+            if (block.isValid()) {
+                raw += QChar::ParagraphSeparator;
+                joins.push_back(m_mayHaveJoins && startsWithJoin(block));
+            }
+        }
+        if (!visit(joinPieces(std::move(raw), joins, m_lineBreak)))
+            return false;
+    }
+    return true;
 }
 
 void RichTextBox::setText(const QString &text)

@@ -2,6 +2,8 @@
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QStringView>
+#include <functional>
 #include <utility>
 
 namespace vellumo {
@@ -23,6 +25,10 @@ public:
     // break comes back in the form the last replaced text used first
     // (CR LF when it had none).
     QString text() const;
+    // The same text in parts of about a megabyte, in order, each handed to
+    // visit until it returns false: a save walks a big text without holding
+    // it whole. Returns whether every part was visited.
+    bool forEachPart(const std::function<bool(QStringView)> &visit) const;
     // Replaces everything; all formatting goes with the old text.
     void setText(const QString &text);
     QString lineBreak() const { return m_lineBreak; }

@@ -305,6 +305,8 @@ void TestFileLayer::writesTextAsBytes_data()
     QTest::newRow("unencodable become ?")
         << QStringList{QStringLiteral("\u0100x"), emoji() + QStringLiteral("\u20AC")}
         << QByteArray("?x\r\n?\x80\r\n");
+    QTest::newRow("a lone high surrogate at the end")
+        << QStringList{QStringLiteral("b") + QChar(0xD83D)} << QByteArray("b?\r\n");
 
     const QByteArray big = patterned(3 * kMiB + 1);
     QTest::newRow("line longer than a write chunk")
@@ -344,6 +346,19 @@ void TestFileLayer::writesTextAsBytes()
     save(layer, file, lines);
     QVERIFY(readFile(file) == bytes);
     QVERIFY(load(layer, file) == decodeCp1252(bytes));
+
+    // Written in parts, as a save from the text area writes, a surrogate pair split between
+    // two parts included, the file is the same.
+    const int n = layer.freeFile();
+    layer.openForOutput(n, file);
+    for (const QString &line : lines) {
+        const qsizetype half = line.size() / 2;
+        layer.write(n, QStringView(line).first(half));
+        layer.write(n, QStringView(line).sliced(half));
+        layer.writeLine(n, {});
+    }
+    layer.close(n);
+    QVERIFY(readFile(file) == bytes);
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
 }
 

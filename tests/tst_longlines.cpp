@@ -253,6 +253,15 @@ private Q_SLOTS:
                 everyCharacter += decodeCp1252(QByteArrayView(&byte, 1));
         }
         QTest::newRow("every character") << everyCharacter;
+        // Parts end between blocks of grouped short lines, or between pieces.
+        QString parts = line(2 * kMaxPieceChars + 5);
+        for (int i = 0; parts.size() < 3 << 20; ++i)
+            parts += QStringLiteral("\r\nshort line %1").arg(i);
+        QTest::newRow("more than a part of a save, short lines") << parts;
+        parts.clear();
+        while (parts.size() < 3 << 20)
+            parts += line(2 * kMaxPieceChars + 5) + QStringLiteral("\r\n");
+        QTest::newRow("more than a part of a save, long lines") << parts;
     }
     void longLinesComeBackExactly()
     {
@@ -266,6 +275,15 @@ private Q_SLOTS:
         }
         QVERIFY(joined);
         QCOMPARE(box.text(), text);
+        // What a save writes, part by part.
+        QString parts;
+        int count = 0;
+        QVERIFY(box.forEachPart([&](QStringView part) {
+            parts += part;
+            return ++count > 0;
+        }));
+        QCOMPARE(parts, text);
+        QVERIFY(count > text.size() >> 21);
         box.selectAll();
         QCOMPARE(box.text(), text);
     }
