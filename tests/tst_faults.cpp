@@ -22,7 +22,9 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <atomic>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -378,6 +380,11 @@ private Q_SLOTS:
         QTest::newRow("grows") << "grows";
         QTest::newRow("shrinks and grows back") << "shrinks";
         QTest::newRow("is replaced") << "replaced";
+        // The same size with other bytes: only the file's stamps or what is read again can tell.
+        QTest::newRow("is rewritten in place") << "rewritten";
+        // Once its pages are dirty, writes through a mapping move no stamps: only what is read
+        // again can tell.
+        QTest::newRow("is rewritten through a mapping") << "mapped";
     }
     void fileChangingWhileLoaded()
     {
@@ -386,7 +393,11 @@ private Q_SLOTS:
         const QByteArray full = lines(3 * kMiB, 5);
         const QByteArray versions[3] = {lines(kMiB, 6), lines(700 * kKiB, 7),
                                         lines(1300 * kKiB, 8)};
-        const QByteArray first = change == "replaced" ? versions[0] : full.left(kMiB);
+        const QByteArray sameSize[2] = {lines(kMiB, 9), lines(kMiB, 10)};
+        const bool inPlace = change == "rewritten" || change == "mapped";
+        const QByteArray first = change == "replaced" ? versions[0]
+                                 : inPlace            ? sameSize[0]
+                                                      : full.left(kMiB);
         QVERIFY(writeFile(target, first));
 
         // Another program at work on the file, as fast as it can, while the user loads it.
@@ -415,6 +426,26 @@ private Q_SLOTS:
                     ++changes;
                 }
                 ::close(fd);
+            } else if (change == "rewritten") {
+                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+                for (int k = 1; !stop; ++k) {
+                    if (::pwrite(fd, sameSize[k % 2].constData(), size_t(kMiB), 0) != kMiB)
+                        break;
+                    ++changes;
+                }
+                ::close(fd);
+            } else if (change == "mapped") {
+                const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+                void *map =
+                    ::mmap(nullptr, size_t(kMiB), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+                ::close(fd);
+                if (map == MAP_FAILED)
+                    return;
+                for (int k = 1; !stop; ++k) {
+                    std::memcpy(map, sameSize[k % 2].constData(), size_t(kMiB));
+                    ++changes;
+                }
+                ::munmap(map, size_t(kMiB));
             } else {
                 const QByteArray next = name + ".next";
                 for (int k = 1; !stop; ++k) {
@@ -450,7 +481,7 @@ private Q_SLOTS:
             const auto box = platform->messageBox.calls[0];
             if (box.title == QStringLiteral("Load failed")) {
                 ++refused;
-                if (change != "shrinks" || box.prompt != changed)
+                if ((change != "shrinks" && !inPlace) || box.prompt != changed)
                     wrong << QStringLiteral("load %1 failed: %2").arg(i).arg(box.prompt);
                 if (text != areaBefore)
                     wrong << QStringLiteral("load %1 failed and changed the area").arg(i);
@@ -461,6 +492,8 @@ private Q_SLOTS:
             const bool asRead =
                 change == "replaced"
                     ? (bytes == versions[0] || bytes == versions[1] || bytes == versions[2])
+                : inPlace
+                    ? (bytes == sameSize[0] || bytes == sameSize[1])
                     : (bytes.size() >= (change == "grows" ? kMiB : 0) && full.startsWith(bytes));
             if (!asRead)
                 wrong << QStringLiteral("load %1 gave %2 characters that the file never held")
