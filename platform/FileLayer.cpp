@@ -239,7 +239,8 @@ QString DiskFileLayer::input(int fileNumber, qint64 count)
     // A file that another program rewrites meanwhile can read as a mix of old, new and zero
     // bytes, and nothing tells. A write moves the stamps, and then only what reads the same
     // twice is the file's text. Unmoved stamps still miss a rewrite within one tick of a coarse
-    // clock or through a mapping, which a few samples read again catch at little cost.
+    // clock, which a few blocks read again catch at little cost; writes through a mapping,
+    // which move no stamps either, they catch only in part.
     struct stat after;
     if (::fstat(ch.fd, &after) != 0)
         failRead(ch.path, qt_error_string(errno));

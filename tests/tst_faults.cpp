@@ -22,9 +22,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <atomic>
-#include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -382,9 +380,6 @@ private Q_SLOTS:
         QTest::newRow("is replaced") << "replaced";
         // The same size with other bytes: only the file's stamps or what is read again can tell.
         QTest::newRow("is rewritten in place") << "rewritten";
-        // Once its pages are dirty, writes through a mapping move no stamps: only what is read
-        // again can tell.
-        QTest::newRow("is rewritten through a mapping") << "mapped";
     }
     void fileChangingWhileLoaded()
     {
@@ -394,7 +389,7 @@ private Q_SLOTS:
         const QByteArray versions[3] = {lines(kMiB, 6), lines(700 * kKiB, 7),
                                         lines(1300 * kKiB, 8)};
         const QByteArray sameSize[2] = {lines(kMiB, 9), lines(kMiB, 10)};
-        const bool inPlace = change == "rewritten" || change == "mapped";
+        const bool inPlace = change == "rewritten";
         const QByteArray first = change == "replaced" ? versions[0]
                                  : inPlace            ? sameSize[0]
                                                       : full.left(kMiB);
@@ -434,18 +429,6 @@ private Q_SLOTS:
                     ++changes;
                 }
                 ::close(fd);
-            } else if (change == "mapped") {
-                const int fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
-                void *map =
-                    ::mmap(nullptr, size_t(kMiB), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-                ::close(fd);
-                if (map == MAP_FAILED)
-                    return;
-                for (int k = 1; !stop; ++k) {
-                    std::memcpy(map, sameSize[k % 2].constData(), size_t(kMiB));
-                    ++changes;
-                }
-                ::munmap(map, size_t(kMiB));
             } else {
                 const QByteArray next = name + ".next";
                 for (int k = 1; !stop; ++k) {
