@@ -33,6 +33,8 @@ namespace {
 
 constexpr qint64 kMiB = 1024 * 1024;
 const QString kPrecious = QStringLiteral("precious words");
+// Its text needs twice its size as UTF-16, four times this, and more than the limit leaves.
+constexpr qint64 kMemoryRowBytes = 64 * kMiB;
 
 // Writes a file of numbered 64-byte lines and returns the SHA-1 of it followed by CR LF.
 QByteArray writeLines(const QString &path, qint64 size)
@@ -107,6 +109,12 @@ private Q_SLOTS:
         // What the area cannot hold is refused; saving then writes what the area holds.
         QTest::newRow("file larger than the area holds")
             << "sparse" << QByteArray() << in << "the text area takes at most 512 MB" << done
+            << kPrecious.toLatin1() + "\r\n";
+        // Here memory ends before the text is read: the program says so, keeps the old text and
+        // goes on, and a small file (the one just saved) loads under the same limit.
+        QTest::newRow("file larger than memory allows")
+            << "memory" << QByteArray() << in
+            << "There is not enough memory to complete this command" << done
             << kPrecious.toLatin1() + "\r\n";
         QTest::newRow("directory") << "directory" << QByteArray() << "folder.txt"
                                    << "Is a directory"
@@ -189,6 +197,12 @@ private Q_SLOTS:
             saved = writeLines(target, 256 * kMiB);
             QVERIFY(!saved.isEmpty());
             QVERIFY(giveToUnprivileged(target));
+        } else if (kind == "memory") {
+#ifdef VELLUMO_SANITIZED
+            QSKIP("the sanitizers' shadow memory takes more address space than any limit leaves");
+#endif
+            QVERIFY(!writeLines(target, kMemoryRowBytes).isEmpty());
+            QVERIFY(giveToUnprivileged(target));
         } else if (kind == "sparse") {
             QFile big(target);
             QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(600 * kMiB));
@@ -217,6 +231,9 @@ private Q_SLOTS:
         const ChildResult result = runAsNobody(
             [&] {
                 QStringList seen;
+                // Room for what runs already and for less than one copy of the text.
+                if (kind == "memory" && !limitAddressSpace(kMemoryRowBytes))
+                    return QStringLiteral("cannot limit the address space");
                 platform->dialogs.choose(target);
                 menuItem("Load")->trigger();
                 menuItem("Save")->trigger();
@@ -225,12 +242,22 @@ private Q_SLOTS:
                 const QString text = window->RichTextBox1()->text();
                 seen << (text == kPrecious ? QStringLiteral("area kept")
                                            : QStringLiteral("area %1").arg(text.size()));
+                if (kind == "memory") {
+                    platform->messageBox.calls.clear();
+                    menuItem("Load")->trigger();
+                    for (const auto &call : platform->messageBox.calls)
+                        seen << call.title + u'|' + call.prompt;
+                    const QString again = window->RichTextBox1()->text();
+                    seen << (again == kPrecious + QStringLiteral("\r\n")
+                                 ? QStringLiteral("area reloaded")
+                                 : QStringLiteral("area %1").arg(again.size()));
+                }
                 return seen.join(u'\n');
             },
             kind == "lines" ? 240000 : 30000);
         QVERIFY2(result.finished(), qPrintable(result.describe()));
         const QStringList seen = result.report.split(u'\n');
-        QCOMPARE(seen.size(), 3);
+        QCOMPARE(seen.size(), kind == "memory" ? 5 : 3);
 
         // A failure names the file and says why.
         auto failed = [&target](const QString &box, const QString &command, const QString &why) {
@@ -239,6 +266,11 @@ private Q_SLOTS:
         };
         if (loadSees == "done") {
             QCOMPARE(seen[0], QStringLiteral("Load Successful|Text has been loaded"));
+        } else if (kind == "memory") { // the program's own message, which names no file
+            QCOMPARE(seen[0], QStringLiteral("Load failed|") + loadSees + u'.');
+            QCOMPARE(seen[2], QStringLiteral("area kept"));
+            QCOMPARE(seen[3], QStringLiteral("Load Successful|Text has been loaded"));
+            QCOMPARE(seen[4], QStringLiteral("area reloaded"));
         } else {
             QVERIFY2(failed(seen[0], "Load", loadSees), qPrintable(seen[0]));
             QCOMPARE(seen[2], QStringLiteral("area kept"));

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -215,6 +216,26 @@ bool liftFileSizeLimit()
         return false;
     limit.rlim_cur = limit.rlim_max;
     return ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+}
+
+bool limitAddressSpace(qint64 headroom)
+{
+    // VmSize is what RLIMIT_AS counts: every mapping, used or not.
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    qint64 used = -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmSize:"))
+            used = line.mid(7).trimmed().split(' ').value(0).toLongLong() * 1024;
+    }
+    if (used <= 0)
+        return false;
+    rlimit limit;
+    if (::getrlimit(RLIMIT_AS, &limit) != 0)
+        return false;
+    limit.rlim_cur = rlim_t(used + headroom);
+    return ::setrlimit(RLIMIT_AS, &limit) == 0;
 }
 
 bool runningAsRoot()

@@ -34,6 +34,10 @@ ChildResult runAsNobody(const std::function<QString()> &job, int timeoutMs = 600
 // limit could not be set; liftFileSizeLimit() takes it away again.
 bool limitFileSize(qint64 bytes);
 bool liftFileSizeLimit();
+// For a job in a child only: allocations that would take the address space more than headroom
+// bytes past what it is now fail, as when memory runs out. Returns false if the limit could not
+// be set.
+bool limitAddressSpace(qint64 headroom);
 
 bool runningAsRoot();
 
