@@ -192,9 +192,11 @@ private Q_SLOTS:
         area()->setText(QStringLiteral("xyz"));
         selectRange(*area(), 1, 2);
         bool colourDialog = false;
+        QWidget *owner = nullptr;
         auto ran = whenModal([&](QWidget *modal) {
             auto *dialog = qobject_cast<QColorDialog *>(modal);
             colourDialog = dialog;
+            owner = modal->parentWidget();
             if (dialog)
                 dialog->setCurrentColor(QColor(10, 20, 30));
             QTest::keyClick(modal, Qt::Key_Return);
@@ -202,6 +204,7 @@ private Q_SLOTS:
         run("button:CmdColor");
         QVERIFY(*ran);
         QVERIFY(colourDialog);
+        QCOMPARE(owner, static_cast<QWidget *>(window.get()));
         const CharFormats f = charFormats(*area());
         QCOMPARE(f[1].value(QTextFormat::ForegroundBrush).value<QBrush>().color(),
                  QColor(10, 20, 30));

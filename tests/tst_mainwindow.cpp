@@ -349,8 +349,10 @@ private Q_SLOTS:
         QString seenClass, seenTitle, seenText;
         QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
         qsizetype seenButtons = -1;
+        QWidget *seenOwner = nullptr;
         auto answered = whenModal([&](QWidget *modal) {
             seenClass = QString::fromLatin1(modal->metaObject()->className());
+            seenOwner = modal->parentWidget();
             if (auto *mb = qobject_cast<QMessageBox *>(modal)) {
                 seenTitle = mb->windowTitle();
                 seenText = mb->text();
@@ -364,6 +366,7 @@ private Q_SLOTS:
         QCOMPARE(QApplication::exec(), 0);
         QVERIFY(*answered);
         QCOMPARE(seenClass, QStringLiteral("QMessageBox"));
+        QCOMPARE(seenOwner, static_cast<QWidget *>(&w));
         QCOMPARE(seenButtons, 2);
         QCOMPARE(seenTitle, QStringLiteral("Quit?"));
         QCOMPARE(seenText, QStringLiteral("You are about to quit!?"));
