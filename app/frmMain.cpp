@@ -9,6 +9,7 @@
 #include "platform/Accessibility.h"
 #include "platform/Failure.h"
 #include "platform/MessageBox.h"
+#include "platform/Progress.h"
 #include "platform/RichTextBox.h"
 
 #include <QCloseEvent>
@@ -16,6 +17,7 @@
 #include <QLayout>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <new>
 
@@ -148,10 +150,16 @@ void frmMain::route(QAction *item, std::function<void()> body)
 
 void frmMain::run(const QString &command, const std::function<void()> &body)
 {
+    // Long work lets events through while it runs; no second command starts meanwhile.
+    if (m_running)
+        return;
     QString reason;
     try {
+        const QScopedValueRollback running(m_running, true);
         body();
         return;
+    } catch (const Cancelled &) {
+        return; // the user's own choice: nothing to report
     } catch (const Failure &failure) {
         reason = failure.message();
     } catch (const std::bad_alloc &) {
@@ -165,7 +173,8 @@ void frmMain::run(const QString &command, const std::function<void()> &body)
 
 bool frmMain::Loadfile()
 {
-    const LoadResult result = loadTextFile(m_dialog, *m_text, *m_services.files);
+    const LoadResult result =
+        loadTextFile(m_dialog, *m_text, *m_services.files, *m_services.progress);
     m_fileNumber = result.fileNumber;
     if (!result.text)
         return false;
@@ -175,8 +184,8 @@ bool frmMain::Loadfile()
 
 bool frmMain::SaveFile()
 {
-    const SaveResult result =
-        saveTextFile(m_dialog, *m_text, *m_services.files, *m_services.messageBox);
+    const SaveResult result = saveTextFile(m_dialog, *m_text, *m_services.files,
+                                           *m_services.messageBox, *m_services.progress);
     m_fileNumber = result.fileNumber;
     return result.saved;
 }
@@ -193,7 +202,7 @@ void frmMain::OpenFont()
 
 void frmMain::PrintText()
 {
-    printAreaText(m_dialog, *m_text, *m_services.printer);
+    printAreaText(m_dialog, *m_text, *m_services.printer, *m_services.progress);
 }
 
 void frmMain::ShowAbout()
@@ -216,7 +225,8 @@ void frmMain::ConfirmExit()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    // The close control would otherwise drop the text without a word.
+    // The close control would otherwise drop the text without a word. While a command runs,
+    // it waits for the command to end.
     if (!m_ending)
         run(QStringLiteral("Exit"), [this] { ConfirmExit(); });
     if (m_ending)

@@ -61,6 +61,7 @@ private:
     QString m_loadedText;
     short m_quitAnswer = 0;
     bool m_ending = false;
+    bool m_running = false; // a command is under way
     std::unique_ptr<frmAbout> m_about;
 };
 

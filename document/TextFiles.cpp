@@ -6,19 +6,23 @@
 #include "platform/Failure.h"
 #include "platform/FileLayer.h"
 #include "platform/MessageBox.h"
+#include "platform/Progress.h"
 #include "platform/RichTextBox.h"
 
 #include <QDir>
+#include <QTextDocument>
+#include <algorithm>
+#include <memory>
 
 namespace vellumo {
 
 namespace {
 
-// Closes an input file on every way out of the load.
-struct InputGuard {
+// Closes an input file on every way out of the load, and drops a save that does not finish.
+struct FileGuard {
     FileLayer &files;
     int number;
-    ~InputGuard() { files.close(number); }
+    ~FileGuard() { files.abandon(number); }
 };
 
 QString describeCharacter(QStringView text, qsizetype at)
@@ -34,7 +38,8 @@ QString describeCharacter(QStringView text, qsizetype at)
 
 } // namespace
 
-LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files)
+LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
+                        ProgressService &progress)
 {
     LoadResult result;
     result.fileNumber = files.freeFile();
@@ -44,9 +49,11 @@ LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
         return result;
 
     BusyCursor busy;
+    const std::unique_ptr<Progress> steps = progress.start(
+        area.window(), QStringLiteral("Loading \"%1\"\u2026").arg(QDir::toNativeSeparators(name)));
     files.openForInput(result.fileNumber, name);
     {
-        InputGuard guard{files, result.fileNumber};
+        FileGuard guard{files, result.fileNumber};
         const qint64 size = files.length(result.fileNumber);
         if (size > kMaxTextFileBytes)
             throw Failure(QStringLiteral("Cannot load \"%1\": the file holds %2 MB, and the text "
@@ -54,14 +61,15 @@ LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
                               .arg(QDir::toNativeSeparators(name))
                               .arg((size + (1 << 20) - 1) >> 20)
                               .arg(kMaxTextFileBytes >> 20));
-        result.text = files.input(result.fileNumber, size);
+        // Reading and decoding take about as long as filling the area.
+        result.text = files.input(result.fileNumber, size, steps->stage(0, 0.4));
     }
-    area.setText(*result.text);
+    area.setText(*result.text, steps->stage(0.4, 1));
     return result;
 }
 
 SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
-                        MessageBoxService &messages)
+                        MessageBoxService &messages, ProgressService &progress)
 {
     dialog.showSave();
     SaveResult result;
@@ -73,13 +81,19 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
     // The text is read from the area part by part, twice, rather than copied whole: a big text
     // would be held two or three times over. The question is modal, so the text cannot change
     // in between.
+    const QString label = QStringLiteral("Saving \"%1\"\u2026").arg(QDir::toNativeSeparators(name));
+    const qsizetype total = std::max<qsizetype>(1, area.document()->characterCount());
     QString lossy; // the first character a Windows-1252 file cannot hold
     {
         BusyCursor busy; // not over the question below
-        area.forEachPart([&lossy](QStringView part) {
+        const std::unique_ptr<Progress> steps = progress.start(area.window(), label);
+        qsizetype done = 0;
+        area.forEachPart([&](QStringView part) {
             const qsizetype at = firstUnencodableCp1252(part);
             if (at >= 0)
                 lossy = describeCharacter(part, at);
+            done += part.size();
+            steps->step(0.2 * double(done) / double(total));
             return at < 0;
         });
     }
@@ -97,9 +111,14 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
     }
 
     BusyCursor busy;
+    const std::unique_ptr<Progress> steps = progress.start(area.window(), label);
     files.openForOutput(result.fileNumber, name);
+    FileGuard guard{files, result.fileNumber};
+    qsizetype done = 0;
     area.forEachPart([&](QStringView part) {
         files.write(result.fileNumber, part);
+        done += part.size();
+        steps->step(0.2 + 0.8 * double(done) / double(total));
         return true;
     });
     files.writeLine(result.fileNumber, {});

@@ -8,6 +8,7 @@ namespace vellumo {
 class CommonDialog;
 class FileLayer;
 class MessageBoxService;
+class ProgressService;
 class RichTextBox;
 
 // What a load or a save leaves for the window to keep: the file number it
@@ -23,9 +24,12 @@ struct SaveResult {
 };
 
 // A load replaces the area's text with the file's; a save writes the area's
-// text and CR LF. A failure throws, and the area keeps its text.
-LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files);
+// text and CR LF. Both show their progress over the area's window. A failure
+// throws, and so does Cancel (vellumo::Cancelled); the area keeps its text,
+// and a save that does not finish leaves the old file as it was.
+LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
+                        ProgressService &progress);
 SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
-                        MessageBoxService &messages);
+                        MessageBoxService &messages, ProgressService &progress);
 
 } // namespace vellumo

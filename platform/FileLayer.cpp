@@ -2,6 +2,7 @@
 
 #include "platform/CodePage.h"
 #include "platform/Failure.h"
+#include "platform/ReadCheck.h"
 #include "platform/ReplacementFile.h"
 
 #include <QByteArrayView>
@@ -23,10 +24,6 @@ namespace {
 constexpr qsizetype kReadChunk = 4 * 1024 * 1024;
 constexpr qsizetype kWriteChunk = 1024 * 1024;
 constexpr int kMaxLinkHops = 40;
-// Read again after a load whose file's stamps did not move: the first and last block and
-// blocks spread evenly between.
-constexpr qint64 kSamples = 32;
-constexpr qint64 kSampleBytes = 4096;
 
 QString quoted(const QString &path)
 {
@@ -61,36 +58,6 @@ QString asReason(QString reason)
 [[noreturn]] void failSave(const QString &path, const QString &reason)
 {
     throw Failure(QStringLiteral("Cannot save %1: %2.").arg(quoted(path), asReason(reason)));
-}
-
-bool sameStamps(const struct stat &a, const struct stat &b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec &&
-           a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// Fails unless the file at position + at holds what text holds from at on, for length bytes.
-// buffer takes min(length, kReadChunk) bytes.
-void compareWithFile(int fd, const QString &path, qint64 position, const QString &text, qint64 at,
-                     qint64 length, char *buffer)
-{
-    const auto check = std::make_unique<QChar[]>(size_t(std::min<qint64>(length, kReadChunk)));
-    for (const qint64 end = at + length; at < end;) {
-        const qint64 wanted = std::min<qint64>(end - at, kReadChunk);
-        const ssize_t got = ::pread(fd, buffer, size_t(wanted), position + at);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            failRead(path, qt_error_string(errno));
-        }
-        if (got == 0)
-            failChanged(path);
-        decodeCp1252Into(QByteArrayView(buffer, got), check.get());
-        if (std::memcmp(check.get(), text.constData() + at, size_t(got) * sizeof(QChar)) != 0)
-            failChanged(path);
-        at += got;
-    }
 }
 
 QString reasonForType(mode_t mode)
@@ -203,7 +170,7 @@ qint64 DiskFileLayer::length(int fileNumber)
     return st.st_size;
 }
 
-QString DiskFileLayer::input(int fileNumber, qint64 count)
+QString DiskFileLayer::input(int fileNumber, qint64 count, const Steps &steps)
 {
     Channel &ch = channel(fileNumber);
     if (ch.forOutput)
@@ -237,25 +204,13 @@ QString DiskFileLayer::input(int fileNumber, qint64 count)
             failChanged(ch.path);
         decodeCp1252Into(QByteArrayView(buffer.get(), got), out + done);
         done += got;
+        if (steps)
+            steps(double(done) / double(count));
     }
-
-    // A file that another program rewrites meanwhile can read as a mix of old, new and zero
-    // bytes, and nothing tells. A write moves the stamps, and then only what reads the same
-    // twice is the file's text. Unmoved stamps still miss a rewrite within one tick of a coarse
-    // clock, which a few blocks read again catch at little cost; writes through a mapping,
-    // which move no stamps either, they catch only in part.
-    struct stat after;
-    if (::fstat(ch.fd, &after) != 0)
-        failRead(ch.path, qt_error_string(errno));
-    if (!sameStamps(before, after) || count <= kSamples * kSampleBytes) {
-        compareWithFile(ch.fd, ch.path, position, text, 0, count, buffer.get());
-        return text;
-    }
-    const qint64 stride = (count - kSampleBytes) / (kSamples - 1);
-    for (qint64 i = 0; i < kSamples; ++i) {
-        // The last sample ends where the text ends.
-        const qint64 at = i == kSamples - 1 ? count - kSampleBytes : i * stride;
-        compareWithFile(ch.fd, ch.path, position, text, at, kSampleBytes, buffer.get());
+    if (const int result = checkReadBack(ch.fd, position, text, before, steps)) {
+        if (result < 0)
+            failChanged(ch.path);
+        failRead(ch.path, qt_error_string(result));
     }
     return text;
 }
@@ -381,11 +336,21 @@ void DiskFileLayer::abandonSave(int fileNumber, const QString &reason)
 
 void DiskFileLayer::close(int fileNumber)
 {
+    finish(fileNumber, true);
+}
+
+void DiskFileLayer::abandon(int fileNumber)
+{
+    finish(fileNumber, false);
+}
+
+void DiskFileLayer::finish(int fileNumber, bool commit)
+{
     const auto it = m_channels.find(fileNumber);
     if (it == m_channels.end())
         return;
     Channel &ch = *it->second;
-    if (!ch.forOutput) {
+    if (!ch.forOutput || !commit) {
         m_channels.erase(it);
         return;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Progress.h"
+
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
@@ -24,8 +26,10 @@ public:
     virtual void openForInput(int fileNumber, const QString &path) = 0;
     virtual qint64 length(int fileNumber) = 0;
     // The next count bytes, one character each. Rather than give a mix of old and new, fails
-    // when another program changes them while they are read.
-    virtual QString input(int fileNumber, qint64 count) = 0;
+    // when another program changes them while they are read. A big read reports its progress
+    // to steps, which may end it by throwing.
+    virtual QString input(int fileNumber, qint64 count, const Steps &steps) = 0;
+    QString input(int fileNumber, qint64 count) { return input(fileNumber, count, {}); }
 
     // Nothing reaches path until close() succeeds; a failed save leaves the old file as it was.
     virtual void openForOutput(int fileNumber, const QString &path) = 0;
@@ -38,6 +42,8 @@ public:
 
     // Commits a save. Closing a number that is not open does nothing.
     virtual void close(int fileNumber) = 0;
+    // Closes without committing: a save left unfinished leaves the old file as it was.
+    virtual void abandon(int fileNumber) = 0;
 };
 
 class DiskFileLayer final : public FileLayer {
@@ -50,11 +56,13 @@ public:
     int freeFile() override;
     void openForInput(int fileNumber, const QString &path) override;
     qint64 length(int fileNumber) override;
-    QString input(int fileNumber, qint64 count) override;
+    using FileLayer::input;
+    QString input(int fileNumber, qint64 count, const Steps &steps) override;
     void openForOutput(int fileNumber, const QString &path) override;
     void writeLine(int fileNumber, QStringView text) override;
     void write(int fileNumber, QStringView text) override;
     void close(int fileNumber) override;
+    void abandon(int fileNumber) override;
 
 private:
     struct Channel;
@@ -65,6 +73,7 @@ private:
     void encodeInto(int fileNumber, Channel &ch, QStringView text);
     void claim(int fileNumber) const;
     void flush(int fileNumber, Channel &ch);
+    void finish(int fileNumber, bool commit);
     [[noreturn]] void abandonSave(int fileNumber, const QString &reason);
 
     std::map<int, std::unique_ptr<Channel>> m_channels;

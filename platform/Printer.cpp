@@ -11,6 +11,8 @@
 #include <QPainter>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
 #include <algorithm>
@@ -161,7 +163,28 @@ QList<int> pagesToPrint(const QPrinter &printer, int pageCount)
     return pages;
 }
 
-void render(QPrinter &printer, const QString &text)
+// The text goes in a megabyte at a time and is laid out a few hundred pages' worth at a time,
+// so that a big one can show its progress and be cancelled.
+void fill(QTextDocument &document, const QString &text, const Steps &steps)
+{
+    constexpr qsizetype kChunk = qsizetype(1) << 20;
+    QTextCursor cursor(&document);
+    for (qsizetype at = 0; at < text.size(); at += kChunk) {
+        cursor.insertText(QStringView(text).mid(at, kChunk).toString());
+        steps(0.2 * double(at + kChunk) / double(text.size()));
+    }
+    QAbstractTextDocumentLayout *layout = document.documentLayout();
+    qsizetype laidOut = 0;
+    for (QTextBlock block = document.firstBlock(); block.isValid(); block = block.next()) {
+        if (block.position() - laidOut < kChunk && block.next().isValid())
+            continue;
+        layout->blockBoundingRect(block); // lays out the text up to this block
+        laidOut = block.position();
+        steps(0.2 + 0.3 * double(laidOut) / double(text.size() + 1));
+    }
+}
+
+void render(QPrinter &printer, const QString &text, const Steps &steps)
 {
     const QRectF area = textArea(printer);
     if (area.width() < 1 || area.height() < 1)
@@ -184,7 +207,7 @@ void render(QPrinter &printer, const QString &text)
     // With a page size the layout moves lines that would straddle a page
     // break to the next page.
     document.setPageSize(area.size());
-    document.setPlainText(withPaperLineBreaks(text));
+    fill(document, withPaperLineBreaks(text), steps);
     const QList<int> pages = pagesToPrint(printer, document.pageCount());
 
     ensureWritable(printer);
@@ -196,13 +219,24 @@ void render(QPrinter &printer, const QString &text)
     if (!painter.begin(&printer))
         throw Failure(
             QStringLiteral("%1 could not start the document.").arg(printerLabel(printer)));
+    // Half a document is no document.
+    auto drop = [&] {
+        printer.abort();
+        painter.end();
+    };
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);
     bool firstPage = true;
+    qsizetype printed = 0;
     for (const int page : pages) {
+        try {
+            steps(0.5 + 0.5 * double(printed++) / double(pages.size()));
+        } catch (const Cancelled &) {
+            drop();
+            throw;
+        }
         if (!firstPage && !printer.newPage()) {
-            printer.abort(); // half a document is no document
-            painter.end();
+            drop();
             throw Failure(QStringLiteral("%1 could not start page %2.")
                               .arg(printerLabel(printer))
                               .arg(page + 1));
@@ -253,7 +287,7 @@ void QtPrinter::printLine(const QList<PrintItem> &items)
     m_open = true;
 }
 
-void QtPrinter::endDoc()
+void QtPrinter::endDoc(const Steps &steps)
 {
     if (!m_open)
         return;
@@ -264,7 +298,7 @@ void QtPrinter::endDoc()
     text.chop(1); // the last line end closes the last line; it starts none
     QPrinter &printer = device();
     ensureReady(printer);
-    render(printer, text);
+    render(printer, text, steps ? steps : Steps([](double) {}));
 }
 
 bool QtPrinter::showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Progress.h"
+
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -38,8 +40,11 @@ public:
     virtual bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) = 0;
     // Writes the items, then a line end.
     virtual void printLine(const QList<PrintItem> &items) = 0;
-    // Nothing happens when no line was printed since the last end.
-    virtual void endDoc() = 0;
+    // Nothing happens when no line was printed since the last end. Laying out and sending a
+    // big document reports its progress to steps, which may end it by throwing; the document
+    // is then dropped.
+    virtual void endDoc(const Steps &steps) = 0;
+    void endDoc() { endDoc({}); }
 };
 
 // Prints through Qt's print system: the document is laid out as plain text
@@ -54,7 +59,8 @@ public:
 
     bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) override;
     void printLine(const QList<PrintItem> &items) override;
-    void endDoc() override;
+    using Printer::endDoc;
+    void endDoc(const Steps &steps) override;
 
     // The same printer object on every call, made on first use, for the whole
     // life of this printer.

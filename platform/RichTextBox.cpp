@@ -6,10 +6,12 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 namespace vellumo {
@@ -102,16 +104,22 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
     return true;
 }
 
-void RichTextBox::setText(const QString &text)
+void RichTextBox::setText(const QString &text, const Steps &steps)
 {
-    m_lineBreak = firstLineBreak(text);
-    // The editor would give the new text the typing format; start it plain.
-    setTextCursor(QTextCursor(document()));
-    setCurrentCharFormat(QTextCharFormat());
-    setPlainText(QString());
-    m_mayHaveJoins = false;
-    if (text.isEmpty())
-        return;
+    // The new text is built in a document of its own and takes the old one's place only when
+    // it is whole: until then the area shows the old text, and a cancelled or failed load
+    // leaves it, with its formatting, as it was.
+    const QTextDocument *old = document();
+    auto doc = std::make_unique<QTextDocument>(this);
+    doc->setDefaultFont(old->defaultFont());
+    doc->setDefaultTextOption(old->defaultTextOption());
+    doc->setDocumentMargin(old->documentMargin());
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc.get());
+    const bool joins = insertPieces(cursor, text, QTextCharFormat(), steps);
+    doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
+    doc->setModified(false);
 
     // Qt lays out every block again when the width for the text changes, as it
     // does when the scroll bar appears after a big text is in: for 100 MB that
@@ -120,31 +128,31 @@ void RichTextBox::setText(const QString &text)
         text.size() > kScrollingText && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
     if (barFirst)
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QTextDocument *doc = document();
-    const bool undo = doc->isUndoRedoEnabled();
-    doc->setUndoRedoEnabled(false);
-    QTextCursor cursor(doc);
-    cursor.beginEditBlock();
-    insertPieces(cursor, text, QTextCharFormat());
-    cursor.endEditBlock();
-    doc->setUndoRedoEnabled(undo);
-    doc->setModified(false);
-    setTextCursor(QTextCursor(doc));
+    m_lineBreak = firstLineBreak(text);
+    m_mayHaveJoins = joins;
+    // The first document belongs to Qt, which deletes it; those made here are deleted here.
+    const std::unique_ptr<const QTextDocument> ours(old->parent() == this ? old : nullptr);
+    setDocument(doc.release());
+    // Qt hands the old typing format on to the new document; start it plain.
+    setCurrentCharFormat(QTextCharFormat());
     if (barFirst)
         setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
-void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
-                               const QTextCharFormat &format)
+bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
+                               const QTextCharFormat &format, const Steps &steps)
 {
     // Grouped a megabyte at a time, so that a big text is never held twice.
     constexpr qsizetype kChunk = qsizetype(1) << 20;
     QString chunk;
     chunk.reserve(std::min(text.size(), kChunk) + kMaxPieceChars + 1);
+    qsizetype from = 0;
     auto insertLines = [&](QStringView lines) {
         for (qsizetype at = 0; at < lines.size();) {
             at = groupLines(lines, at, kChunk, chunk);
             cursor.insertText(chunk, format);
+            if (steps)
+                steps(double(from + at) / double(text.size()));
         }
     };
 
@@ -152,15 +160,13 @@ void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
     QTextCharFormat join = format;
     join.setProperty(kJoinProperty, true);
     const QTextBlockFormat block = cursor.blockFormat();
-    qsizetype from = 0;
     for (const qsizetype cut : cuts) {
         insertLines(QStringView(text).mid(from, cut - from));
         cursor.insertBlock(block, join);
         from = cut;
     }
     insertLines(QStringView(text).mid(from));
-    if (!cuts.empty())
-        m_mayHaveJoins = true;
+    return !cuts.empty();
 }
 
 void RichTextBox::mergeFormat(const QTextCharFormat &format)
@@ -230,7 +236,8 @@ void RichTextBox::insertFromMimeData(const QMimeData *source)
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
-    insertPieces(cursor, source->text(), withoutJoin(cursor.charFormat()));
+    if (insertPieces(cursor, source->text(), withoutJoin(cursor.charFormat())))
+        m_mayHaveJoins = true;
     cursor.endEditBlock();
     setTextCursor(cursor);
     ensureCursorVisible();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Progress.h"
+
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QStringView>
@@ -29,8 +31,11 @@ public:
     // visit until it returns false: a save walks a big text without holding
     // it whole. Returns whether every part was visited.
     bool forEachPart(const std::function<bool(QStringView)> &visit) const;
-    // Replaces everything; all formatting goes with the old text.
-    void setText(const QString &text);
+    // Replaces everything; all formatting goes with the old text. A big text reports its
+    // progress to steps, which may end the replacement by throwing; the area then keeps its
+    // old text and formatting.
+    void setText(const QString &text, const Steps &steps);
+    void setText(const QString &text) { setText(text, {}); }
     QString lineBreak() const { return m_lineBreak; }
 
     // Whether the block end before this block joins two pieces of one line.
@@ -59,7 +64,9 @@ protected:
 private:
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
-    void insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format);
+    // Returns whether it made joins.
+    bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
+                      const Steps &steps = {});
     void mergeFormat(const QTextCharFormat &format);
     void keepJoinsOutOfTyping();
     bool stepOverJoin(QKeyEvent *event);

@@ -6,6 +6,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
 #include "platform/ProgramStart.h"
+#include "platform/Progress.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 
@@ -21,6 +22,7 @@ struct SystemServices::Owned {
     DiskFileSearch fileSearch;
     DetachedProgramStart programStart;
     QtPrinter printer; // one for the run: the dialog's choices stay
+    DialogProgressService progress;
 };
 
 SystemServices::SystemServices() : m_owned(std::make_unique<Owned>())
@@ -34,6 +36,7 @@ SystemServices::SystemServices() : m_owned(std::make_unique<Owned>())
     m_services.fileSearch = &m_owned->fileSearch;
     m_services.programStart = &m_owned->programStart;
     m_services.printer = &m_owned->printer;
+    m_services.progress = &m_owned->progress;
 }
 
 SystemServices::~SystemServices() = default;

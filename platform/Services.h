@@ -10,6 +10,7 @@ class FileSearch;
 class MessageBoxService;
 class Printer;
 class ProgramStart;
+class ProgressService;
 class RegistryLayer;
 class ProgramExit;
 class ShellService;
@@ -26,6 +27,7 @@ struct Services {
     FileSearch *fileSearch = nullptr;
     ProgramStart *programStart = nullptr;
     Printer *printer = nullptr;
+    ProgressService *progress = nullptr;
 };
 
 // The real services for one run. Made after the application object and gone

@@ -572,7 +572,8 @@ private Q_SLOTS:
         RichTextBox area;
         area.setText(text);
         platform.dialogs.choose(dir.filePath(QStringLiteral("out.txt")));
-        QVERIFY(!saveTextFile(dialog, area, platform.files, platform.messageBox).saved);
+        QVERIFY(!saveTextFile(dialog, area, platform.files, platform.messageBox, platform.progress)
+                     .saved);
         QCOMPARE(platform.messageBox.calls.size(), 1);
         QVERIFY2(platform.messageBox.calls[0].prompt.contains(named + u')'),
                  qPrintable(platform.messageBox.calls[0].prompt));
@@ -601,12 +602,13 @@ private Q_SLOTS:
         CommonDialog dialog(platform.dialogs, nullptr);
         RichTextBox area;
         platform.dialogs.choose(in);
-        QVERIFY(loadTextFile(dialog, area, platform.files).text);
+        QVERIFY(loadTextFile(dialog, area, platform.files, platform.progress).text);
         QVERIFY(area.document()->blockCount() > 7);
         area.selectAll();
         area.setSelColor(0x00FF00);
         platform.dialogs.choose(out);
-        QVERIFY(saveTextFile(dialog, area, platform.files, platform.messageBox).saved);
+        QVERIFY(saveTextFile(dialog, area, platform.files, platform.messageBox, platform.progress)
+                    .saved);
         QFile saved(out);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), bytes + "\r\n");

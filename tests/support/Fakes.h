@@ -5,6 +5,7 @@
 #include "platform/FileLayer.h"
 #include "platform/MessageBox.h"
 #include "platform/Printer.h"
+#include "platform/Progress.h"
 #include "platform/Services.h"
 #include "platform/Shell.h"
 #include "support/SysInfoFakes.h"
@@ -130,11 +131,54 @@ public:
             throw Failure(refusal);
         openLines.append(printLineText(items));
     }
-    void endDoc() override
+    using Printer::endDoc;
+    // A document, like a real one, takes a step before it is handed over.
+    void endDoc(const Steps &steps) override
     {
-        if (!openLines.isEmpty())
-            documents.append(std::exchange(openLines, {}));
+        if (openLines.isEmpty())
+            return;
+        const QStringList lines = std::exchange(openLines, {});
+        if (steps)
+            steps(0.5);
+        documents.append(lines);
     }
+};
+
+// Records every piece of long work and its steps. The step numbered cancelAt (counted from 1
+// over all the work) throws as the user's Cancel would; onStep runs at every step, as the
+// events that a step lets through would.
+class ScriptedProgress : public ProgressService {
+public:
+    struct Work {
+        QWidget *owner = nullptr;
+        QString label;
+        QList<double> steps;
+    };
+    QList<Work> started;
+    int cancelAt = 0;
+    int stepsTaken = 0;
+    std::function<void()> onStep;
+
+    std::unique_ptr<Progress> start(QWidget *owner, const QString &label) override
+    {
+        started.append({owner, label, {}});
+        return std::make_unique<Scripted>(*this, started.size() - 1);
+    }
+
+private:
+    struct Scripted : Progress {
+        ScriptedProgress &script;
+        qsizetype work;
+        Scripted(ScriptedProgress &s, qsizetype w) : script(s), work(w) {}
+        void step(double done) override
+        {
+            script.started[work].steps.append(done);
+            if (script.onStep)
+                script.onStep();
+            if (++script.stepsTaken == script.cancelAt)
+                throw Cancelled();
+        }
+    };
 };
 
 struct FakePlatform {
@@ -144,6 +188,7 @@ struct FakePlatform {
     DiskFileLayer files;
     RecordingShell shell;
     RecordingPrinter printer;
+    ScriptedProgress progress;
     ScriptedRegistry registry;
     ScriptedFileSearch fileSearch;
     ScriptedProgramStart programStart;
@@ -159,6 +204,7 @@ private:
         s.files = &files;
         s.shell = &shell;
         s.printer = &printer;
+        s.progress = &progress;
         s.registry = &registry;
         s.fileSearch = &fileSearch;
         s.programStart = &programStart;
