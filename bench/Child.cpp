@@ -15,6 +15,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextStream>
+#include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <iterator>
@@ -29,6 +30,7 @@ struct Result {
     double ms = 0;
     double worst = -1;
     int pages = -1;
+    double gap = -1;
 };
 
 // What the parent asked for. `out` is where a figure may write; it is removed after.
@@ -196,6 +198,38 @@ Result bareSave(const Job &job)
     return r;
 }
 
+// The longest wait between two paints while a load or a save runs, and the whole time. A timer
+// asks the window to paint every 10 ms, as a moving pointer or a compositor would.
+template <bool save> Result paintGaps(const Job &job)
+{
+    VellumoWindow w;
+    if (save) {
+        w.load(job.path);
+        settle();
+    }
+    w.dialogs.file = save ? job.out : job.path;
+    QTimer ticker;
+    ticker.setInterval(10);
+    QObject::connect(&ticker, &QTimer::timeout, w.window.get(), [&w] { w.window->update(); });
+    ticker.start();
+    BenchApp &a = *app();
+    const double start = nowMs();
+    a.lastPaint = start;
+    a.longestGap = 0;
+    a.timingGaps = true;
+    w.click(save ? "cmdSave" : "cmdLoad");
+    const double end = nowMs();
+    a.timingGaps = false;
+    Result r{end - start};
+    r.gap = std::max(a.longestGap, end - a.lastPaint);
+    if (save)
+        checkSavedBack(job.path, job.out);
+    else if (w.window->loadedText().size() != QFileInfo(job.path).size() ||
+             w.area->document()->isEmpty())
+        fail(QStringLiteral("%1 was not loaded whole").arg(job.path));
+    return r;
+}
+
 template <bool colour> Result vellumoFormat(const Job &job)
 {
     VellumoWindow w;
@@ -282,6 +316,8 @@ constexpr Figure kFigures[] = {
     {"textedit-load", bareLoad<QTextEdit>},
     {"read", readAlone},
     {"save", vellumoSave},
+    {"load-gaps", paintGaps<false>},
+    {"save-gaps", paintGaps<true>},
     {"bare-save", bareSave},
     {"colour", vellumoFormat<true>},
     {"font", vellumoFormat<false>},
@@ -332,6 +368,8 @@ int childMain(int argc, char *argv[])
         json[QStringLiteral("worst_ms")] = r.worst;
     if (r.pages >= 0)
         json[QStringLiteral("pages")] = r.pages;
+    if (r.gap >= 0)
+        json[QStringLiteral("gap_ms")] = r.gap;
     QTextStream(stdout) << QJsonDocument(json).toJson(QJsonDocument::Compact) << '\n';
     return 0;
 }

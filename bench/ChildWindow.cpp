@@ -14,9 +14,14 @@ namespace vellumo::bench {
 bool BenchApp::notify(QObject *receiver, QEvent *event)
 {
     const bool paint = event->type() == QEvent::Paint && receiver == watched;
+    const double before = nowMs();
     const bool result = QApplication::notify(receiver, event);
     lastActivity = nowMs();
     paints += paint;
+    if (timingGaps && event->type() == QEvent::Paint) {
+        longestGap = std::max(longestGap, before - lastPaint);
+        lastPaint = lastActivity;
+    }
     return result;
 }
 

@@ -21,6 +21,10 @@ public:
     double lastActivity = 0;
     QObject *watched = nullptr;
     int paints = 0;
+    // While gaps are timed: when any widget last painted, and the longest wait between two paints.
+    bool timingGaps = false;
+    double lastPaint = 0;
+    double longestGap = 0;
 
     bool notify(QObject *receiver, QEvent *event) override;
 };

@@ -48,6 +48,13 @@ int Suite::run()
         }
     }
 
+    for (const qint64 size : {100, 256}) {
+        if (m_o.quick && size == 256)
+            continue;
+        paintGaps(QStringLiteral("load"), size);
+        paintGaps(QStringLiteral("save"), size);
+    }
+
     const QString ten = file(Kind::Lines, mb(10));
     pair(QStringLiteral("save %1").arg(sizeText(100)),
          {QStringLiteral("save"), file(Kind::Lines, mb(100))},

@@ -25,7 +25,7 @@ struct Options {
 };
 
 struct Runs {
-    std::vector<double> ms, worst, peakKb;
+    std::vector<double> ms, worst, peakKb, gap;
     int pages = -1;
 };
 
@@ -40,13 +40,14 @@ struct Row {
     double vellumo; // ms, or MB for memory
     double floor;
     QString floorIs;
-    double target; // the ratio to stay under; 0: for information
+    double target;    // the ratio to stay under; 0: for information
+    double limit = 0; // instead, a ceiling in the row's own unit
     QString targetText;
     double peakMb;
     QString unit;
     QJsonObject detail;
     double ratio() const { return floor > 0 ? vellumo / floor : 0; }
-    bool met() const { return target <= 0 || ratio() < target; }
+    bool met() const { return limit > 0 ? vellumo < limit : target <= 0 || ratio() < target; }
 };
 
 QJsonArray toJson(const std::vector<double> &v);
@@ -69,6 +70,7 @@ private:
               const QString &floorIs, double target, const QString &targetText);
     void add(Row row) { m_rows.push_back(std::move(row)); }
     void startUp();
+    void paintGaps(const QString &command, qint64 size);
     void printTable() const;
     void writeJson() const;
     QString file(Kind kind, qint64 size) { return dataFile(m_o.data, kind, size); }

@@ -25,7 +25,7 @@ bool printAreaText(CommonDialog &dialog, RichTextBox &area, Printer &printer,
     const std::unique_ptr<Progress> steps =
         progress.start(area.window(), QStringLiteral("Printing\u2026"));
     printer.printLine({text, copies});
-    printer.endDoc(steps->stage(0, 1));
+    printer.endDoc(*steps);
     return true;
 }
 

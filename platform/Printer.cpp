@@ -171,7 +171,7 @@ void fill(QTextDocument &document, const QString &text, const Steps &steps)
     QTextCursor cursor(&document);
     for (qsizetype at = 0; at < text.size(); at += kChunk) {
         cursor.insertText(QStringView(text).mid(at, kChunk).toString());
-        steps(0.2 * double(at + kChunk) / double(text.size()));
+        steps(0.4 * double(std::min(at + kChunk, text.size())) / double(text.size()));
     }
     QAbstractTextDocumentLayout *layout = document.documentLayout();
     qsizetype laidOut = 0;
@@ -180,11 +180,11 @@ void fill(QTextDocument &document, const QString &text, const Steps &steps)
             continue;
         layout->blockBoundingRect(block); // lays out the text up to this block
         laidOut = block.position();
-        steps(0.2 + 0.3 * double(laidOut) / double(text.size() + 1));
+        steps(0.4 + 0.6 * double(laidOut) / double(text.size() + 1));
     }
 }
 
-void render(QPrinter &printer, const QString &text, const Steps &steps)
+void render(QPrinter &printer, const QString &text, Progress &progress)
 {
     const QRectF area = textArea(printer);
     if (area.width() < 1 || area.height() < 1)
@@ -207,7 +207,7 @@ void render(QPrinter &printer, const QString &text, const Steps &steps)
     // With a page size the layout moves lines that would straddle a page
     // break to the next page.
     document.setPageSize(area.size());
-    fill(document, withPaperLineBreaks(text), steps);
+    fill(document, withPaperLineBreaks(text), progress.stage(0, 0.5));
     const QList<int> pages = pagesToPrint(printer, document.pageCount());
 
     ensureWritable(printer);
@@ -215,28 +215,24 @@ void render(QPrinter &printer, const QString &text, const Steps &steps)
     if (native)
         askQueueBeforePrinting(printer.printerName());
 
+    // Qt hands a document begun to the print system when it ends, aborted or not: past this
+    // point Cancel would only pretend.
+    progress.lockIn(pages.size() == 1
+                        ? QStringLiteral("Printing 1 page\u2026")
+                        : QStringLiteral("Printing %1 pages\u2026").arg(pages.size()));
     QPainter painter;
     if (!painter.begin(&printer))
         throw Failure(
             QStringLiteral("%1 could not start the document.").arg(printerLabel(printer)));
-    // Half a document is no document.
-    auto drop = [&] {
-        printer.abort();
-        painter.end();
-    };
     QAbstractTextDocumentLayout::PaintContext context;
     context.palette.setColor(QPalette::Text, Qt::black);
     bool firstPage = true;
     qsizetype printed = 0;
     for (const int page : pages) {
-        try {
-            steps(0.5 + 0.5 * double(printed++) / double(pages.size()));
-        } catch (const Cancelled &) {
-            drop();
-            throw;
-        }
+        progress.step(0.5 + 0.5 * double(printed++) / double(pages.size()));
         if (!firstPage && !printer.newPage()) {
-            drop();
+            printer.abort(); // half a document is no document
+            painter.end();
             throw Failure(QStringLiteral("%1 could not start page %2.")
                               .arg(printerLabel(printer))
                               .arg(page + 1));
@@ -287,7 +283,7 @@ void QtPrinter::printLine(const QList<PrintItem> &items)
     m_open = true;
 }
 
-void QtPrinter::endDoc(const Steps &steps)
+void QtPrinter::endDoc(Progress &progress)
 {
     if (!m_open)
         return;
@@ -298,7 +294,7 @@ void QtPrinter::endDoc(const Steps &steps)
     text.chop(1); // the last line end closes the last line; it starts none
     QPrinter &printer = device();
     ensureReady(printer);
-    render(printer, text, steps ? steps : Steps([](double) {}));
+    render(printer, text, progress);
 }
 
 bool QtPrinter::showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies)

@@ -40,11 +40,14 @@ public:
     virtual bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) = 0;
     // Writes the items, then a line end.
     virtual void printLine(const QList<PrintItem> &items) = 0;
-    // Nothing happens when no line was printed since the last end. Laying out and sending a
-    // big document reports its progress to steps, which may end it by throwing; the document
-    // is then dropped.
-    virtual void endDoc(const Steps &steps) = 0;
-    void endDoc() { endDoc({}); }
+    // Nothing happens when no line was printed since the last end. A big document reports
+    // its progress; until it is locked in for the print system, Cancel drops it.
+    virtual void endDoc(Progress &progress) = 0;
+    void endDoc()
+    {
+        NoProgress none;
+        endDoc(none);
+    }
 };
 
 // Prints through Qt's print system: the document is laid out as plain text
@@ -60,7 +63,7 @@ public:
     bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) override;
     void printLine(const QList<PrintItem> &items) override;
     using Printer::endDoc;
-    void endDoc(const Steps &steps) override;
+    void endDoc(Progress &progress) override;
 
     // The same printer object on every call, made on first use, for the whole
     // life of this printer.

@@ -45,14 +45,22 @@ public:
             if (QGuiApplication::overrideCursor())
                 QGuiApplication::changeOverrideCursor(Qt::BusyCursor);
         }
-        if (m_dialog.wasCanceled())
+        if (m_dialog.wasCanceled() && !m_lockedIn)
             throw Cancelled();
+    }
+
+    void lockIn(const QString &label) override
+    {
+        m_lockedIn = true;
+        m_dialog.setCancelButtonText(QString()); // hides it
+        m_dialog.setLabelText(label);
     }
 
 private:
     QProgressDialog m_dialog;
     QElapsedTimer m_sinceEvents;
     bool m_shown = false;
+    bool m_lockedIn = false;
 };
 
 } // namespace

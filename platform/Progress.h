@@ -19,6 +19,9 @@ class Progress {
 public:
     virtual ~Progress() = default;
     virtual void step(double done) = 0;
+    // From here on the work cannot be called back (a document handed to the print system):
+    // Cancel goes, and the label says what is being done instead.
+    virtual void lockIn(const QString &label) = 0;
     // The part of the whole from `from` to `to`, for one stage of the work.
     Steps stage(double from, double to)
     {
@@ -26,6 +29,13 @@ public:
             step(from + (to - from) * done);
         };
     }
+};
+
+// For work that no one watches.
+class NoProgress final : public Progress {
+public:
+    void step(double) override {}
+    void lockIn(const QString &) override {}
 };
 
 // Long work stays on the user-interface thread and reports its steps. Once it has taken about

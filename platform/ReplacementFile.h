@@ -37,6 +37,8 @@ private:
     QByteArray m_name; // while the file has a name of its own
     mode_t m_finalMode = 0;
     int m_fd = -1;
+    qint64 m_written = 0;
+    qint64 m_startedTo = 0; // the disk has been asked to write everything before this
 };
 
 } // namespace vellumo

@@ -114,10 +114,13 @@ void RichTextBox::setText(const QString &text, const Steps &steps)
     doc->setDefaultFont(old->defaultFont());
     doc->setDefaultTextOption(old->defaultTextOption());
     doc->setDocumentMargin(old->documentMargin());
-    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
     doc->setUndoRedoEnabled(false);
     QTextCursor cursor(doc.get());
+    cursor.beginEditBlock();
     const bool joins = insertPieces(cursor, text, QTextCharFormat(), steps);
+    cursor.endEditBlock();
+    // Laid out only once it is whole: a layout would hear of every part as it went in.
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
     doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
     doc->setModified(false);
 

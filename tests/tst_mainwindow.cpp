@@ -1,6 +1,7 @@
 #include "app/Identity.h"
 #include "app/frmMain.h"
 #include "platform/MessageBox.h"
+#include "platform/Progress.h"
 #include "platform/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
@@ -339,6 +340,59 @@ private Q_SLOTS:
     }
 
     // The real box, answered the way a user would: Enter takes the default, Yes.
+    // Qt's progress dialog, for work in steps: nothing for work of a third of a second; for
+    // longer work the label and Cancel, modal over the main window, whose own clicks go
+    // nowhere meanwhile; Cancel ends the work at its next step.
+    void realProgressDialogShowsForLongWorkOverTheWindowAndCancels()
+    {
+        DialogProgressService service;
+        bool quietWhileQuick = true;
+        {
+            const auto quick = service.start(window.get(), QStringLiteral("quick"));
+            for (int step = 1; step <= 100; ++step) {
+                quick->step(step / 100.0);
+                QTest::qSleep(3);
+                quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget();
+            }
+        }
+        QVERIFY(quietWhileQuick);
+
+        const auto progress = service.start(window.get(), QStringLiteral("Loading \"x.txt\""));
+        QSignalSpy loadClicks(child<QPushButton>("cmdLoad"), &QPushButton::clicked);
+        QString seenClass, seenLabel;
+        QWidget *seenOwner = nullptr;
+        Qt::WindowModality seenModality = Qt::NonModal;
+        auto cancelled = whenModal([&](QWidget *modal) {
+            seenClass = QString::fromLatin1(modal->metaObject()->className());
+            seenOwner = modal->parentWidget();
+            seenModality = modal->windowModality();
+            if (auto *label = modal->findChild<QLabel *>())
+                seenLabel = label->text();
+            const QPoint load = child<QPushButton>("cmdLoad")->geometry().center();
+            QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
+                              child<QWidget>("cmdLoad")->parentWidget()->mapTo(window.get(), load));
+            if (auto *cancel = modal->findChild<QPushButton *>())
+                cancel->click();
+        });
+        int steps = 0;
+        bool endedByCancel = false;
+        try {
+            for (; steps < 1000; ++steps) {
+                progress->step(steps / 1000.0);
+                QTest::qSleep(5);
+            }
+        } catch (const Cancelled &) {
+            endedByCancel = true;
+        }
+        QVERIFY(*cancelled);
+        QVERIFY(endedByCancel);
+        QCOMPARE(seenClass, QStringLiteral("QProgressDialog"));
+        QCOMPARE(seenOwner, window.get());
+        QCOMPARE(seenModality, Qt::WindowModal);
+        QCOMPARE(seenLabel, QStringLiteral("Loading \"x.txt\""));
+        QCOMPARE(loadClicks.size(), 0);
+    }
+
     void realQuitBoxEndsTheEventLoopOnEnter()
     {
         window.reset();

@@ -798,16 +798,46 @@ private Q_SLOTS:
         }
     }
 
+    void cancelSendsNoJob_data()
+    {
+        QTest::addColumn<int>("cancelAt"); // a step of the printing; 0: the dialog's Cancel
+        QTest::addColumn<bool>("printed");
+        QTest::newRow("the printer dialog") << 0 << false;
+        // A short text takes one step to go in, one to be laid out, then one a page. Once the
+        // pages are being made, the document is the print system's: Cancel has gone.
+        QTest::newRow("the text going in") << 1 << false;
+        QTest::newRow("laying out") << 2 << false;
+        QTest::newRow("too late: the second of three pages") << 4 << true;
+    }
     void cancelSendsNoJob()
     {
+        QFETCH(int, cancelAt);
+        QFETCH(bool, printed);
         REQUIRE_SPOOLER(spooler);
         QVERIFY(useRealPrinter());
         const QStringList before = printJobs(spooler.queue);
-        area()->setText(QStringLiteral("not to be printed"));
-        platform->dialogs.onPrinter = nullptr;
+        area()->setText(cancelAt == 4 ? QStringLiteral("a line\n").repeated(150)
+                                      : QStringLiteral("not to be printed"));
+        if (cancelAt > 0)
+            acceptPrinterDialog(1);
+        else
+            platform->dialogs.onPrinter = nullptr;
+        platform->progress.cancelAt = cancelAt;
         print();
         EXPECT_NO_BOXES();
-        QVERIFY(newJobs(spooler.queue, before).isEmpty());
+        QCOMPARE(newJobs(spooler.queue, before).size(), printed ? 1 : 0);
+        if (cancelAt > 0) {
+            const auto &work = platform->progress.started.last();
+            QCOMPARE(work.lockedInAfter, printed ? 2 : -1);
+            QCOMPARE(platform->progress.stepsTaken, printed ? 5 : cancelAt);
+        }
+
+        // The printer object goes on.
+        platform->progress.cancelAt = 0;
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_NO_BOXES();
+        QCOMPARE(newJobs(spooler.queue, before).size(), printed ? 2 : 1);
     }
 
     void aQueueThatRefusesJobsIsAFailure()

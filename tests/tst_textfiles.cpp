@@ -6,6 +6,7 @@
 #include "support/FaultFixtures.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
+#include "support/TextFormats.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <algorithm>
 #include <sys/stat.h>
 
 using namespace vellumo;
@@ -190,6 +192,93 @@ private Q_SLOTS:
         QCOMPARE(qint64(area()->document()->characterCount()),
                  qint64(window->loadedText().size()) - lines + 1);
         QVERIFY(area()->document()->lastBlock().text().endsWith(QStringLiteral("last line")));
+        // Its progress went forward, over the main window, in many small steps.
+        QCOMPARE(platform->progress.started.size(), 1);
+        const auto &work = platform->progress.started.first();
+        QCOMPARE(work.owner, window.get());
+        QVERIFY2(work.label.contains(path("huge.txt")), qPrintable(work.label));
+        QVERIFY2(work.steps.size() > 100, qPrintable(QString::number(work.steps.size())));
+        QVERIFY(std::is_sorted(work.steps.begin(), work.steps.end()));
+        QVERIFY(work.steps.first() > 0 && work.steps.last() <= 1 && work.steps.last() > 0.99);
+    }
+
+    // ---- Cancel: the work is undone, and nothing is said
+
+    void cancelledCommandsLeaveEverythingAsItWas_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("cancelAt");
+        // A small text takes one step to read and one to fill the area; a save one to look
+        // for characters a file cannot hold and one to write; a print one.
+        QTest::newRow("load, reading") << "Load" << 1;
+        QTest::newRow("load, filling the area") << "Load" << 2;
+        QTest::newRow("save, checking the text") << "Save" << 1;
+        QTest::newRow("save, writing") << "Save" << 2;
+        QTest::newRow("print") << "Print" << 1;
+    }
+    void cancelledCommandsLeaveEverythingAsItWas()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, cancelAt);
+        QVERIFY(writeFile(path("old.txt"), "old file"));
+        QVERIFY(writeFile(path("new.txt"), "new text"));
+        platform->dialogs.choose(path(command == "Load" ? "new.txt" : "old.txt"));
+        platform->printer.onDialog = [](int &copies) {
+            copies = 1;
+            return true;
+        };
+        area()->setText(QStringLiteral("precious"));
+        selectRange(*area(), 0, 4);
+        area()->setSelColor(0x0000FF);
+        const CharFormats formats = charFormats(*area());
+        platform->progress.cancelAt = cancelAt;
+
+        menu(qPrintable(command));
+        QVERIFY(platform->messageBox.calls.isEmpty()); // no confirmation, no failure
+        QCOMPARE(platform->progress.stepsTaken, cancelAt);
+        QCOMPARE(platform->progress.started.last().owner, window.get());
+        QCOMPARE(area()->text(), QStringLiteral("precious"));
+        QCOMPARE(charFormats(*area()), formats);
+        QVERIFY(window->loadedText().isEmpty());
+        QCOMPARE(readFile(path("old.txt")), QByteArray("old file"));
+        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"new.txt", "old.txt"})); // no temporary file
+        QVERIFY(platform->printer.documents.isEmpty());
+
+        // Nothing was left open or half done: the same command goes through now.
+        platform->progress.cancelAt = 0;
+        menu(qPrintable(command));
+        QCOMPARE(platform->messageBox.calls.size(), command == "Print" ? 0 : 1);
+        QCOMPARE(window->fileNumber(), command == "Print" ? 0 : 1);
+        if (command == "Load")
+            QCOMPARE(area()->text(), QStringLiteral("new text"));
+        else if (command == "Save")
+            QCOMPARE(readFile(path("old.txt")), QByteArray("precious\r\n"));
+        else
+            QCOMPARE(platform->printer.documents.size(), 1);
+    }
+
+    // The work lets events through to paint the window; what else the user does meanwhile
+    // (a button, a menu, the close control) waits, and nothing of it starts.
+    void noOtherCommandStartsWhileOneRuns()
+    {
+        QVERIFY(writeFile(path("a.txt"), "loaded"));
+        platform->dialogs.choose(path("a.txt"));
+        bool stillShown = true;
+        platform->progress.onStep = [&] {
+            platform->progress.onStep = nullptr;
+            click("cmdSave");
+            menu("Print");
+            menu("Exit");
+            stillShown = !window->close() && window->isVisible();
+        };
+        menu("Load");
+        QVERIFY(stillShown);
+        QCOMPARE(platform->dialogs.owners.size(), 1); // the open dialog only
+        QVERIFY(platform->printer.dialogOwners.isEmpty());
+        QCOMPARE(boxTitles(), QStringList{"Load Successful"}); // and no "Quit?"
+        QCOMPARE(area()->text(), QStringLiteral("loaded"));
+        QVERIFY(platform->exit.codes.isEmpty());
     }
 
     // ---- confirmations

@@ -133,26 +133,27 @@ public:
     }
     using Printer::endDoc;
     // A document, like a real one, takes a step before it is handed over.
-    void endDoc(const Steps &steps) override
+    void endDoc(Progress &progress) override
     {
         if (openLines.isEmpty())
             return;
         const QStringList lines = std::exchange(openLines, {});
-        if (steps)
-            steps(0.5);
+        progress.step(0.5);
+        progress.lockIn(QStringLiteral("handed over"));
         documents.append(lines);
     }
 };
 
 // Records every piece of long work and its steps. The step numbered cancelAt (counted from 1
-// over all the work) throws as the user's Cancel would; onStep runs at every step, as the
-// events that a step lets through would.
+// over all the work) throws as the user's Cancel would, unless the work is locked in by then;
+// onStep runs at every step, as the events that a step lets through would.
 class ScriptedProgress : public ProgressService {
 public:
     struct Work {
         QWidget *owner = nullptr;
         QString label;
         QList<double> steps;
+        int lockedInAfter = -1; // steps taken when the work could no longer be cancelled
     };
     QList<Work> started;
     int cancelAt = 0;
@@ -175,8 +176,12 @@ private:
             script.started[work].steps.append(done);
             if (script.onStep)
                 script.onStep();
-            if (++script.stepsTaken == script.cancelAt)
+            if (++script.stepsTaken == script.cancelAt && script.started[work].lockedInAfter < 0)
                 throw Cancelled();
+        }
+        void lockIn(const QString &) override
+        {
+            script.started[work].lockedInAfter = script.stepsTaken;
         }
     };
 };
