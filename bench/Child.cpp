@@ -198,16 +198,19 @@ Result bareSave(const Job &job)
     return r;
 }
 
-// The longest wait between two paints while a load or a save runs, and the whole time. A timer
-// asks the window to paint every 10 ms, as a moving pointer or a compositor would.
-template <bool save> Result paintGaps(const Job &job)
+// The longest wait between two paints while a load, a save or a print runs, and the whole time.
+// A timer asks the window to paint every 10 ms, as a moving pointer or a compositor would.
+enum class Command { Load, Save, Print };
+template <Command command> Result paintGaps(const Job &job)
 {
+    constexpr bool save = command == Command::Save;
     VellumoWindow w;
-    if (save) {
+    if (command != Command::Load) {
         w.load(job.path);
         settle();
     }
     w.dialogs.file = save ? job.out : job.path;
+    w.dialogs.pdf = job.out + QStringLiteral(".pdf");
     QTimer ticker;
     ticker.setInterval(10);
     QObject::connect(&ticker, &QTimer::timeout, w.window.get(), [&w] { w.window->update(); });
@@ -217,13 +220,18 @@ template <bool save> Result paintGaps(const Job &job)
     a.lastPaint = start;
     a.longestGap = 0;
     a.timingGaps = true;
-    w.click(save ? "cmdSave" : "cmdLoad");
+    if (command == Command::Print)
+        w.window->findChild<QAction *>(QStringLiteral("Print"))->trigger();
+    else
+        w.click(save ? "cmdSave" : "cmdLoad");
     const double end = nowMs();
     a.timingGaps = false;
     Result r{end - start};
     r.gap = std::max(a.longestGap, end - a.lastPaint);
     if (save)
         checkSavedBack(job.path, job.out);
+    else if (command == Command::Print && pdfPages(job.out + QStringLiteral(".pdf")) < 1)
+        fail(QStringLiteral("%1 printed nothing").arg(job.path));
     else if (w.window->loadedText().size() != QFileInfo(job.path).size() ||
              w.area->document()->isEmpty())
         fail(QStringLiteral("%1 was not loaded whole").arg(job.path));
@@ -316,8 +324,9 @@ constexpr Figure kFigures[] = {
     {"textedit-load", bareLoad<QTextEdit>},
     {"read", readAlone},
     {"save", vellumoSave},
-    {"load-gaps", paintGaps<false>},
-    {"save-gaps", paintGaps<true>},
+    {"load-gaps", paintGaps<Command::Load>},
+    {"save-gaps", paintGaps<Command::Save>},
+    {"print-gaps", paintGaps<Command::Print>},
     {"bare-save", bareSave},
     {"colour", vellumoFormat<true>},
     {"font", vellumoFormat<false>},

@@ -54,6 +54,7 @@ int Suite::run()
         paintGaps(QStringLiteral("load"), size);
         paintGaps(QStringLiteral("save"), size);
     }
+    paintGaps(QStringLiteral("print"), 10);
 
     const QString ten = file(Kind::Lines, mb(10));
     pair(QStringLiteral("save %1").arg(sizeText(100)),

@@ -209,12 +209,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("cancelAt");
         // A small text takes one step to read and one to fill the area; a save one to look
-        // for characters a file cannot hold and one to write; a print one.
+        // for characters a file cannot hold and one to write; a print one to read the area
+        // and one before its document is handed over.
         QTest::newRow("load, reading") << "Load" << 1;
         QTest::newRow("load, filling the area") << "Load" << 2;
         QTest::newRow("save, checking the text") << "Save" << 1;
         QTest::newRow("save, writing") << "Save" << 2;
-        QTest::newRow("print") << "Print" << 1;
+        QTest::newRow("print, reading the area") << "Print" << 1;
+        QTest::newRow("print, before handing over") << "Print" << 2;
     }
     void cancelledCommandsLeaveEverythingAsItWas()
     {
