@@ -9,6 +9,7 @@
 #include "support/Modal.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
@@ -348,9 +349,12 @@ private Q_SLOTS:
         DialogProgressService service;
         bool quietWhileQuick = true;
         {
+            // Steps that tell the truth about the time left, however slow the machine.
             const auto quick = service.start(window.get(), QStringLiteral("quick"));
-            for (int step = 1; step <= 100; ++step) {
-                quick->step(step / 100.0);
+            QElapsedTimer clock;
+            clock.start();
+            for (qint64 at = 0; at < 300; at = clock.elapsed()) {
+                quick->step(at / 300.0);
                 QTest::qSleep(3);
                 quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget();
             }
