@@ -1,6 +1,7 @@
 #include "platform/RichTextBox.h"
 
 #include "platform/BgrColor.h"
+#include "platform/EstimatedScrollBar.h"
 #include "platform/LongLines.h"
 
 #include <QApplication>
@@ -48,6 +49,8 @@ QTextCharFormat withoutJoin(QTextCharFormat format)
 RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(kCrLf)
 {
     setTabChangesFocus(true);
+    // Its own bar would count a block of many lines as one until laid out.
+    setViewportMargins(0, 0, (new EstimatedScrollBar(this))->sizeHint().width(), 0);
 }
 
 bool RichTextBox::startsWithJoin(const QTextBlock &block)

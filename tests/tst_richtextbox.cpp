@@ -1,12 +1,20 @@
+#include "platform/EstimatedScrollBar.h"
+#include "platform/LongLines.h"
 #include "platform/RichTextBox.h"
 #include "support/TextFormats.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <QWheelEvent>
+#include <numeric>
+#include <vector>
 
 using namespace vellumo;
 
@@ -27,6 +35,98 @@ struct PasteTarget : RichTextBox {
     using RichTextBox::canInsertFromMimeData;
     using RichTextBox::insertFromMimeData;
 };
+
+// Words in lines of 78 characters, or the same with blanks for line breaks.
+QString prose(qsizetype chars, bool lineBreaks, quint32 seed = 7)
+{
+    static const char *const words[] = {"the", "bar", "a",    "thumb", "scrolls", "over",
+                                        "of",  "and", "text", "wraps", "at",      "blanks"};
+    QRandomGenerator random(seed);
+    QString text, line;
+    while (text.size() < chars) {
+        line.clear();
+        while (line.size() < 78)
+            line += QLatin1String(words[random.bounded(int(std::size(words)))]) + u' ';
+        line.truncate(78);
+        text += line + (lineBreaks ? u'\n' : u' ');
+    }
+    return text;
+}
+
+// A shown area as wide as `charsPerLine` average characters of its font.
+void showArea(RichTextBox &box, int charsPerLine)
+{
+    const int chars = int(charsPerLine * QFontMetricsF(box.font()).averageCharWidth());
+    box.resize(chars + box.width() - box.viewport()->width(), 300);
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+}
+
+// Lets the bar count a replaced text or width, which it does after the event.
+void settle()
+{
+    QTest::qWait(20);
+}
+
+EstimatedScrollBar *barOf(RichTextBox &box)
+{
+    return box.findChild<EstimatedScrollBar *>();
+}
+
+// The wrapped lines before each block and in all, laid out here block by
+// block at the area's width, apart from the area and its bar.
+std::vector<qint64> linesBefore(RichTextBox &box)
+{
+    const QTextDocument *doc = box.document();
+    const qreal width = box.viewport()->width() - 2 * doc->documentMargin();
+    std::vector<qint64> before{0};
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        QTextLayout layout(block.text(), doc->defaultFont());
+        layout.setTextOption(doc->defaultTextOption());
+        layout.beginLayout();
+        int lines = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            ++lines;
+        }
+        layout.endLayout();
+        before.push_back(before.back() + lines);
+    }
+    return before;
+}
+
+// The wrapped lines above the view: those above the line halfway down the
+// first line's height.
+qint64 linesAbove(RichTextBox &box, const std::vector<qint64> &before)
+{
+    const QTextCursor top = box.cursorForPosition(QPoint(0, box.fontMetrics().height() / 2));
+    const QTextLine line = top.block().layout()->lineForTextPosition(top.positionInBlock());
+    return before[size_t(top.blockNumber())] + line.lineNumber();
+}
+
+// How far the thumb stands from the share of the text above the view.
+double thumbError(RichTextBox &box, const std::vector<qint64> &before)
+{
+    const QScrollBar *bar = barOf(box);
+    const double thumb = double(bar->value()) / (bar->maximum() + bar->pageStep());
+    return qAbs(thumb - double(linesAbove(box, before)) / before.back());
+}
+
+// As the mouse drags the thumb.
+void drag(QScrollBar *bar, int value)
+{
+    bar->setSliderDown(true);
+    bar->setSliderPosition(value);
+    bar->setSliderDown(false);
+}
+
+void turnWheel(QWidget *over)
+{
+    const QPointF at(over->width() / 2, over->height() / 2);
+    QWheelEvent turn(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(over, &turn);
+}
 
 } // namespace
 
@@ -213,6 +313,85 @@ private Q_SLOTS:
         QMimeData imageOnly;
         imageOnly.setImageData(QImage(4, 4, QImage::Format_RGB32));
         QVERIFY(!box.canInsertFromMimeData(&imageOnly));
+    }
+
+    void scrollBarShowsWhereTheViewIs_data()
+    {
+        QTest::addColumn<bool>("lineBreaks");
+        QTest::addColumn<int>("charsPerLine"); // of the area's width
+        QTest::newRow("lines that fit") << true << 100;
+        QTest::newRow("lines that wrap") << true << 30;
+        QTest::newRow("a single line") << false << 60;
+    }
+    void scrollBarShowsWhereTheViewIs()
+    {
+        QFETCH(bool, lineBreaks);
+        QFETCH(int, charsPerLine);
+        RichTextBox box;
+        showArea(box, charsPerLine);
+        box.setText(prose(1 << 20, lineBreaks));
+        settle();
+        const std::vector<qint64> before = linesBefore(box);
+        // The lines counted here are the ones Qt lays out.
+        const QTextBlock first = box.document()->firstBlock();
+        QCOMPARE(before[1], qint64(first.layout()->lineCount()));
+        EstimatedScrollBar *bar = barOf(box);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->accessibleName(), QStringLiteral("Vertical scroll bar"));
+        const int range = bar->maximum();
+        const int page = bar->pageStep();
+        auto where = [&] {
+            return QStringLiteral("line %1 of %2, thumb at %3 of %4")
+                .arg(linesAbove(box, before))
+                .arg(before.back())
+                .arg(bar->value())
+                .arg(range + page);
+        };
+
+        // Dragged anywhere, the view goes where the thumb is.
+        for (int k = 0; k <= 9; ++k) {
+            drag(bar, range * k / 9);
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+            QCOMPARE(bar->maximum(), range);
+        }
+        QCOMPARE(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
+
+        // The wheel turns by lines, over the text and over the bar alike.
+        drag(bar, range / 2);
+        for (QWidget *over :
+             {static_cast<QWidget *>(box.viewport()), static_cast<QWidget *>(bar)}) {
+            const qint64 top = linesAbove(box, before);
+            turnWheel(over);
+            QCoreApplication::processEvents(); // Qt lays out what came into view as it paints
+            QCOMPARE(linesAbove(box, before) - top, qint64(QApplication::wheelScrollLines()));
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+        }
+
+        // Page Down shows the next page, no line skipped and at most one seen
+        // again, and Page Up the one before; the thumb moves with it. (They
+        // move the cursor, which goes to the view first.)
+        drag(bar, range / 10);
+        box.setTextCursor(box.cursorForPosition(QPoint(0, 0)));
+        const int shown = int(box.viewport()->height() / first.layout()->lineAt(0).height());
+        for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp}) {
+            for (int i = 0; i < 20; ++i) {
+                const qint64 top = linesAbove(box, before);
+                const int value = bar->value();
+                QTest::keyClick(&box, key);
+                QCoreApplication::processEvents();
+                const qint64 step = qAbs(linesAbove(box, before) - top);
+                QVERIFY2(step == shown || step == shown - 1, qPrintable(where()));
+                QCOMPARE(linesAbove(box, before) > top, key == Qt::Key_PageDown);
+                const int moved = qAbs(bar->value() - value);
+                QVERIFY2(qAbs(moved - step) <= shown / 10 + 1, qPrintable(where()));
+                QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+            }
+        }
+
+        // What scrolling laid out changes nothing of the bar's range.
+        settle();
+        QCOMPARE(bar->maximum(), range);
+        QCOMPARE(bar->pageStep(), page);
     }
 };
 

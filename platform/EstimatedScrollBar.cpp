@@ -1,0 +1,327 @@
+#include "platform/EstimatedScrollBar.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace vellumo {
+
+namespace {
+// Blocks laid out to calibrate the estimate, spread evenly over the text.
+constexpr int kSamples = 12;
+// A change to more blocks than this is counted again whole, after it.
+constexpr int kEditedBlocks = 64;
+
+// The lines of text in a block: lengths of the runs between line separators.
+template <class Visit> void forEachLine(QStringView text, Visit visit)
+{
+    for (qsizetype from = 0;;) {
+        const qsizetype end = text.indexOf(QChar::LineSeparator, from);
+        visit(from, (end < 0 ? text.size() : end) - from);
+        if (end < 0)
+            return;
+        from = end + 1;
+    }
+}
+} // namespace
+
+EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
+    : QScrollBar(Qt::Vertical, area), m_area(area), m_driver(area->verticalScrollBar())
+{
+    setAccessibleName(tr("Vertical scroll bar"));
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The room kept for the bar shows the text's background while it is hidden.
+    area->setBackgroundRole(QPalette::Base);
+    area->setAutoFillBackground(true);
+    area->viewport()->installEventFilter(this);
+    connect(m_driver, &QScrollBar::valueChanged, this, &EstimatedScrollBar::follow);
+    // Qt moves its bar without a signal on some scrolls (Page Down); it always
+    // asks for the view to be painted.
+    connect(area, &QPlainTextEdit::updateRequest, this, &EstimatedScrollBar::follow);
+    connect(m_driver, &QScrollBar::rangeChanged, this, [this] {
+        updateRange();
+        follow();
+    });
+    connect(this, &QScrollBar::actionTriggered, this, &EstimatedScrollBar::act);
+    connect(this, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_following)
+            showValue(value);
+    });
+    setVisible(false);
+    attachLater();
+}
+
+double EstimatedScrollBar::Wrapping::lines(qsizetype chars) const
+{
+    return chars <= fits ? 1 : std::max(2.0, double(chars) / charsPerLine);
+}
+
+double EstimatedScrollBar::Wrapping::block(QStringView text) const
+{
+    if (text.size() <= fits)
+        return 1 + double(text.count(QChar::LineSeparator));
+    double sum = 0;
+    forEachLine(text, [&](qsizetype, qsizetype chars) { sum += lines(chars); });
+    return sum;
+}
+
+// Counting a whole text lays out blocks, which Qt answers by adjusting its own
+// bar: never done from inside one of Qt's own updates.
+void EstimatedScrollBar::attachLater()
+{
+    if (m_attachQueued)
+        return;
+    m_attachQueued = true;
+    QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
+}
+
+void EstimatedScrollBar::attach()
+{
+    m_attachQueued = false;
+    QTextDocument *document = m_area->document();
+    if (document != m_document) {
+        disconnect(m_contents);
+        m_document = document;
+        m_contents = connect(document, &QTextDocument::contentsChange, this,
+                             &EstimatedScrollBar::contentsChanged);
+    }
+    m_width = layoutWidth();
+    m_attaching = true;
+    calibrate();
+    std::vector<int> lines;
+    lines.reserve(size_t(document->blockCount()));
+    // Whole lines for each block, with the fractions carried on, so that the
+    // sum is as exact as the estimate.
+    double sum = 0;
+    qint64 counted = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        sum += block.lineCount() > 1 ? block.lineCount() : m_wrap.block(block.text());
+        const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
+        lines.push_back(here);
+        counted += here;
+    }
+    m_lines.assign(std::move(lines));
+    m_attaching = false;
+    updateRange();
+    follow();
+}
+
+// Learns from a few blocks, laid out for it, how long a line may be and
+// still take one wrapped line, and how many characters a longer one puts on
+// each: an even text is counted as the sample is.
+void EstimatedScrollBar::calibrate()
+{
+    m_wrap = Wrapping{};
+    QTextDocument *document = m_document;
+    const qreal width = m_width - 2 * document->documentMargin();
+    if (m_width <= 0 || width <= 0)
+        return; // not wrapped
+    const double guess = width / QFontMetricsF(document->defaultFont()).averageCharWidth();
+    const int blocks = document->blockCount();
+    qsizetype longestSingle = -1;
+    qsizetype shortestWrapped = std::numeric_limits<qsizetype>::max();
+    double wrappedChars = 0, wrappedLines = 0;
+    for (int k = 0, last = -1; k < kSamples; ++k) {
+        const int number = int(qint64(blocks - 1) * k / (kSamples - 1));
+        if (number == last)
+            continue;
+        last = number;
+        const QTextBlock block = document->findBlockByNumber(number);
+        document->documentLayout()->blockBoundingRect(block); // lays it out
+        const QTextLayout *layout = block.layout();
+        int line = 0;
+        forEachLine(block.text(), [&](qsizetype from, qsizetype chars) {
+            int lines = 0;
+            for (; line < layout->lineCount() && layout->lineAt(line).textStart() <= from + chars;
+                 ++line)
+                ++lines;
+            if (lines <= 1) {
+                longestSingle = std::max(longestSingle, chars);
+                return;
+            }
+            shortestWrapped = std::min(shortestWrapped, chars);
+            wrappedChars += double(chars);
+            wrappedLines += lines;
+        });
+    }
+    const bool single = longestSingle >= 0;
+    const bool wrapped = wrappedLines > 0;
+    m_wrap.fits = single && wrapped ? (double(longestSingle) + double(shortestWrapped)) / 2
+                  : single          ? std::max(double(longestSingle), guess)
+                  : wrapped         ? std::min(double(shortestWrapped) - 1, guess)
+                                    : guess;
+    m_wrap.charsPerLine = wrapped ? wrappedChars / wrappedLines : guess;
+}
+
+int EstimatedScrollBar::blockLines(const QTextBlock &block, bool laidOut) const
+{
+    // The count Qt keeps is the layout's once laid out, else 1.
+    if (block.lineCount() > 1)
+        return block.lineCount();
+    if (laidOut && block.layout()->lineCount() > 0)
+        return block.layout()->lineCount();
+    return std::max(1, int(std::lround(m_wrap.block(block.text()))));
+}
+
+void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int added)
+{
+    QTextDocument *document = m_document;
+    if (!document || m_attachQueued || m_attaching)
+        return;
+    // The blocks from first to last are new; those after them only moved.
+    const int count = document->blockCount();
+    const int end = std::min(position + added, document->characterCount() - 1);
+    const int first = document->findBlock(position).blockNumber();
+    const int last = document->findBlock(end).blockNumber();
+    const int oldLast = last - (count - m_lines.count());
+    if (first < 0 || last < first || oldLast < first - 1 || oldLast >= m_lines.count() ||
+        last - first >= kEditedBlocks) {
+        attachLater();
+        return;
+    }
+    std::vector<int> lines;
+    for (QTextBlock block = document->findBlockByNumber(first);
+         block.isValid() && block.blockNumber() <= last; block = block.next())
+        lines.push_back(blockLines(block, true));
+    m_lines.replace(first, oldLast, lines);
+    updateRange();
+    follow();
+}
+
+void EstimatedScrollBar::updateRange()
+{
+    if (m_attachQueued || !m_document)
+        return;
+    const int page = std::max(1, m_driver->pageStep());
+    const qint64 lines = m_lines.total();
+    // Nothing to scroll when the area's own bar says so.
+    const int top = m_driver->maximum() > 0 ? int(std::clamp<qint64>(lines - page, 0, INT_MAX)) : 0;
+    if (top != maximum() || page != pageStep()) {
+        m_following = true;
+        setPageStep(page);
+        setRange(0, top);
+        m_following = false;
+    }
+    setVisible(top > 0);
+}
+
+bool EstimatedScrollBar::outOfDate() const
+{
+    if (m_area->document() != m_document)
+        return true;
+    return layoutWidth() != m_width;
+}
+
+// The width Qt lays the text out to (0: unwrapped).
+qreal EstimatedScrollBar::layoutWidth() const
+{
+    return m_area->lineWrapMode() == QPlainTextEdit::WidgetWidth ? m_area->viewport()->width() : 0;
+}
+
+// Lines above the top block by this bar's counts, plus the part of the top
+// block above the view.
+int EstimatedScrollBar::valueOfView() const
+{
+    if (m_driver->maximum() > 0 && m_driver->value() >= m_driver->maximum())
+        return maximum();
+    const int line = m_driver->value();
+    const QTextBlock top = m_document->findBlockByLineNumber(line);
+    if (!top.isValid() || top.blockNumber() >= m_lines.count())
+        return 0;
+    const int n = top.blockNumber();
+    const int real = std::max(1, top.lineCount());
+    const int offset = std::clamp(line - top.firstLineNumber(), 0, real - 1);
+    const double value = double(m_lines.before(n)) + double(m_lines.at(n)) * offset / real;
+    return int(std::clamp(std::round(value), 0.0, double(maximum())));
+}
+
+void EstimatedScrollBar::follow()
+{
+    if (m_showing || m_attaching || m_attachQueued || isSliderDown())
+        return;
+    if (outOfDate()) {
+        attachLater();
+        return;
+    }
+    m_following = true;
+    setValue(valueOfView());
+    m_following = false;
+}
+
+// Steps and pages go to the area's own bar, which moves the view by whole
+// lines and pages as it always has; this bar then follows the view.
+void EstimatedScrollBar::act(int action)
+{
+    if (action == SliderMove || action == SliderNoAction || m_attachQueued || outOfDate())
+        return; // for a move, the value itself is the place: see showValue()
+    m_driver->triggerAction(SliderAction(action));
+    m_following = true;
+    setValue(valueOfView());
+    m_following = false;
+}
+
+// The line of the text at this bar's value: the block there is laid out, and
+// the view goes to the same share of its real lines.
+void EstimatedScrollBar::showValue(int value)
+{
+    if (m_attachQueued || m_lines.count() == 0 || outOfDate())
+        return;
+    m_showing = true;
+    if (value >= maximum()) {
+        m_driver->setValue(m_driver->maximum());
+    } else {
+        const int n = m_lines.blockAt(value);
+        const QTextBlock block = m_document->findBlockByNumber(n);
+        m_document->documentLayout()->blockBoundingRect(block);
+        const int real = std::max(1, block.lineCount());
+        const double share = double(value - m_lines.before(n)) / std::max(1, m_lines.at(n));
+        const int line = std::clamp(int(share * real), 0, real - 1);
+        m_driver->setValue(block.firstLineNumber() + line);
+    }
+    m_showing = false;
+}
+
+void EstimatedScrollBar::place()
+{
+    const QRect view = m_area->viewport()->geometry();
+    setGeometry(view.right() + 1, view.top(), sizeHint().width(), view.height());
+}
+
+bool EstimatedScrollBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_area->viewport()) {
+        switch (event->type()) {
+        case QEvent::Resize:
+        case QEvent::Move:
+            place();
+            break;
+        case QEvent::Paint:
+            // Catches a document set or a width changed without a word to the bar.
+            follow();
+            break;
+        default:
+            break;
+        }
+    }
+    return QScrollBar::eventFilter(watched, event);
+}
+
+void EstimatedScrollBar::wheelEvent(QWheelEvent *event)
+{
+    // By whole lines, as over the text.
+    QCoreApplication::sendEvent(m_area->viewport(), event);
+    event->accept();
+}
+
+} // namespace vellumo
