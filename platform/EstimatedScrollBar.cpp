@@ -20,8 +20,11 @@ namespace vellumo {
 namespace {
 // Blocks laid out to calibrate the estimate, spread evenly over the text.
 constexpr int kSamples = 12;
-// A change to more blocks than this is counted again whole, after it.
-constexpr int kEditedBlocks = 64;
+// A change to more blocks than this is counted again whole, after it, and
+// calibrated again: a new text has come in.
+constexpr int kEditedBlocks = 8;
+// Edited blocks waiting for their real count, at most.
+constexpr size_t kPending = 16;
 
 // The lines of text in a block: lengths of the runs between line separators.
 template <class Visit> void forEachLine(QStringView text, Visit visit)
@@ -98,6 +101,7 @@ void EstimatedScrollBar::attach()
     }
     m_width = layoutWidth();
     m_attaching = true;
+    m_pending.clear();
     calibrate();
     std::vector<int> lines;
     lines.reserve(size_t(document->blockCount()));
@@ -164,16 +168,13 @@ void EstimatedScrollBar::calibrate()
     m_wrap.charsPerLine = wrapped ? wrappedChars / wrappedLines : guess;
 }
 
-int EstimatedScrollBar::blockLines(const QTextBlock &block, bool laidOut) const
+int EstimatedScrollBar::estimate(const QTextBlock &block) const
 {
-    // The count Qt keeps is the layout's once laid out, else 1.
-    if (block.lineCount() > 1)
-        return block.lineCount();
-    if (laidOut && block.layout()->lineCount() > 0)
-        return block.layout()->lineCount();
     return std::max(1, int(std::lround(m_wrap.block(block.text()))));
 }
 
+// Qt lays out an edited block only after telling of the edit: until then the
+// block counts as estimated, and settle() puts in its real count.
 void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int added)
 {
     QTextDocument *document = m_document;
@@ -184,7 +185,8 @@ void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int adde
     const int end = std::min(position + added, document->characterCount() - 1);
     const int first = document->findBlock(position).blockNumber();
     const int last = document->findBlock(end).blockNumber();
-    const int oldLast = last - (count - m_lines.count());
+    const int moved = count - m_lines.count();
+    const int oldLast = last - moved;
     if (first < 0 || last < first || oldLast < first - 1 || oldLast >= m_lines.count() ||
         last - first >= kEditedBlocks) {
         attachLater();
@@ -193,8 +195,45 @@ void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int adde
     std::vector<int> lines;
     for (QTextBlock block = document->findBlockByNumber(first);
          block.isValid() && block.blockNumber() <= last; block = block.next())
-        lines.push_back(blockLines(block, true));
+        lines.push_back(estimate(block));
     m_lines.replace(first, oldLast, lines);
+
+    std::vector<int> pending;
+    for (const int block : m_pending) {
+        if (block > oldLast)
+            pending.push_back(block + moved);
+        else if (block < first)
+            pending.push_back(block);
+    }
+    for (int block = first; block <= last; ++block)
+        pending.push_back(block);
+    if (pending.size() > kPending)
+        pending.erase(pending.begin(), pending.end() - kPending);
+    m_pending = std::move(pending);
+    if (!m_settleQueued) {
+        m_settleQueued = true;
+        QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
+    }
+    updateRange();
+    follow();
+}
+
+void EstimatedScrollBar::settle()
+{
+    m_settleQueued = false;
+    if (m_attachQueued || outOfDate())
+        return;
+    for (const int number : m_pending) {
+        const QTextBlock block = m_document->findBlockByNumber(number);
+        if (!block.isValid())
+            continue;
+        if (block.layout()->lineCount() == 0)
+            m_document->documentLayout()->blockBoundingRect(block); // lays it out
+        const int real = std::max(1, block.layout()->lineCount());
+        if (real != m_lines.at(number))
+            m_lines.replace(number, number, {real});
+    }
+    m_pending.clear();
     updateRange();
     follow();
 }

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QStringView>
 #include <limits>
+#include <vector>
 
 class QPlainTextEdit;
 class QTextBlock;
@@ -49,8 +50,9 @@ private:
     void attachLater();
     void attach();
     void calibrate();
-    int blockLines(const QTextBlock &block, bool laidOut) const;
+    int estimate(const QTextBlock &block) const;
     void contentsChanged(int position, int removed, int added);
+    void settle();
     void updateRange();
     bool outOfDate() const;
     qreal layoutWidth() const;
@@ -67,7 +69,9 @@ private:
     BlockLines m_lines;
     qreal m_width = -1;
     Wrapping m_wrap;
+    std::vector<int> m_pending; // edited blocks, by number
     bool m_attachQueued = false;
+    bool m_settleQueued = false;
     bool m_attaching = false;
     bool m_following = false; // the value is being set to the view's
     bool m_showing = false;   // the view is being set to the value
