@@ -25,20 +25,6 @@ namespace vellumo::bench {
 
 namespace {
 
-struct Result {
-    double ms = 0;
-    double worst = -1;
-    int pages = -1;
-};
-
-// What the parent asked for. `out` is where a figure may write; it is removed after.
-struct Job {
-    QString path;
-    QString where;
-    int keys;
-    QString out;
-};
-
 void placeCursor(QPlainTextEdit &edit, const QString &where)
 {
     QTextCursor c(edit.document());
@@ -291,6 +277,9 @@ constexpr Figure kFigures[] = {
     {"bare-type", bareType},
     {"print", vellumoPrint},
     {"bare-print", barePrint},
+    {"thumb", vellumoThumb},
+    {"drag", vellumoDrag},
+    {"bare-drag", bareDrag},
 };
 
 Result runChild(const QStringList &args)
@@ -326,8 +315,9 @@ int childMain(int argc, char *argv[])
     QApplication::setCursorFlashTime(0); // a blinking cursor is never idle
     QStringList args = QCoreApplication::arguments().mid(2);
     const Result r = runChild(args);
-    QJsonObject json{{QStringLiteral("ms"), r.ms},
-                     {QStringLiteral("peak_kb"), double(statusKb("VmHWM"))}};
+    QJsonObject json = r.more;
+    json[QStringLiteral("ms")] = r.ms;
+    json[QStringLiteral("peak_kb")] = double(statusKb("VmHWM"));
     if (r.worst >= 0)
         json[QStringLiteral("worst_ms")] = r.worst;
     if (r.pages >= 0)

@@ -27,6 +27,7 @@ struct Options {
 struct Runs {
     std::vector<double> ms, worst, peakKb;
     int pages = -1;
+    QJsonObject more; // the last run's further numbers
 };
 
 struct Row {
@@ -69,6 +70,7 @@ private:
               const QString &floorIs, double target, const QString &targetText);
     void add(Row row) { m_rows.push_back(std::move(row)); }
     void startUp();
+    void scrollBar();
     void printTable() const;
     void writeJson() const;
     QString file(Kind kind, qint64 size) { return dataFile(m_o.data, kind, size); }
