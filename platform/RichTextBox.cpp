@@ -23,10 +23,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 // with it, kept through formatting, brought back by undo.
 constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
 
-// Past this many characters a text cannot fit the area without scrolling
-// (a character is at least a pixel wide and a line a few pixels high).
-constexpr qsizetype kScrollingText = 1 << 16;
-
 QString firstLineBreak(const QString &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -49,7 +45,9 @@ QTextCharFormat withoutJoin(QTextCharFormat format)
 RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(kCrLf)
 {
     setTabChangesFocus(true);
-    // Its own bar would count a block of many lines as one until laid out.
+    // Qt's own bar would count a block of many lines as one until laid out.
+    // The room for this one is always kept, so that the width for the text
+    // never changes with the bar: Qt would lay out every block again.
     setViewportMargins(0, 0, (new EstimatedScrollBar(this))->sizeHint().width(), 0);
 }
 
@@ -116,13 +114,6 @@ void RichTextBox::setText(const QString &text)
     if (text.isEmpty())
         return;
 
-    // Qt lays out every block again when the width for the text changes, as it
-    // does when the scroll bar appears after a big text is in: for 100 MB that
-    // is seconds and hundreds of megabytes. Show the bar first.
-    const bool barFirst =
-        text.size() > kScrollingText && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
-    if (barFirst)
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     QTextDocument *doc = document();
     const bool undo = doc->isUndoRedoEnabled();
     doc->setUndoRedoEnabled(false);
@@ -133,8 +124,6 @@ void RichTextBox::setText(const QString &text)
     doc->setUndoRedoEnabled(undo);
     doc->setModified(false);
     setTextCursor(QTextCursor(doc));
-    if (barFirst)
-        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 void RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
