@@ -13,6 +13,7 @@
 #include <climits>
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace vellumo {
@@ -102,15 +103,20 @@ void EstimatedScrollBar::attach()
     m_width = layoutWidth();
     m_attaching = true;
     m_pending.clear();
-    calibrate();
+    const std::vector<std::pair<int, int>> samples = calibrate();
     std::vector<int> lines;
     lines.reserve(size_t(document->blockCount()));
     // Whole lines for each block, with the fractions carried on, so that the
-    // sum is as exact as the estimate.
+    // sum is as exact as the estimate. (The count Qt keeps for a block may
+    // be from before its last change: only the samples are known.)
     double sum = 0;
     qint64 counted = 0;
+    auto sample = samples.begin();
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        sum += block.lineCount() > 1 ? block.lineCount() : m_wrap.block(block.text());
+        if (sample != samples.end() && sample->first == block.blockNumber())
+            sum += (sample++)->second;
+        else
+            sum += m_wrap.block(block.text());
         const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
         lines.push_back(here);
         counted += here;
@@ -124,13 +130,14 @@ void EstimatedScrollBar::attach()
 // Learns from a few blocks, laid out for it, how long a line may be and
 // still take one wrapped line, and how many characters a longer one puts on
 // each: an even text is counted as the sample is.
-void EstimatedScrollBar::calibrate()
+std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
 {
     m_wrap = Wrapping{};
+    std::vector<std::pair<int, int>> samples;
     QTextDocument *document = m_document;
     const qreal width = m_width - 2 * document->documentMargin();
     if (m_width <= 0 || width <= 0)
-        return; // not wrapped
+        return samples; // not wrapped
     const double guess = width / QFontMetricsF(document->defaultFont()).averageCharWidth();
     const int blocks = document->blockCount();
     qsizetype longestSingle = -1;
@@ -144,6 +151,7 @@ void EstimatedScrollBar::calibrate()
         const QTextBlock block = document->findBlockByNumber(number);
         document->documentLayout()->blockBoundingRect(block); // lays it out
         const QTextLayout *layout = block.layout();
+        samples.emplace_back(number, std::max(1, layout->lineCount()));
         int line = 0;
         forEachLine(block.text(), [&](qsizetype from, qsizetype chars) {
             int lines = 0;
@@ -166,6 +174,7 @@ void EstimatedScrollBar::calibrate()
                   : wrapped         ? std::min(double(shortestWrapped) - 1, guess)
                                     : guess;
     m_wrap.charsPerLine = wrapped ? wrappedChars / wrappedLines : guess;
+    return samples;
 }
 
 int EstimatedScrollBar::estimate(const QTextBlock &block) const
@@ -175,7 +184,7 @@ int EstimatedScrollBar::estimate(const QTextBlock &block) const
 
 // Qt lays out an edited block only after telling of the edit: until then the
 // block counts as estimated, and settle() puts in its real count.
-void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int added)
+void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
 {
     QTextDocument *document = m_document;
     if (!document || m_attachQueued || m_attaching)
@@ -187,9 +196,21 @@ void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int adde
     const int last = document->findBlock(end).blockNumber();
     const int moved = count - m_lines.count();
     const int oldLast = last - moved;
-    if (first < 0 || last < first || oldLast < first - 1 || oldLast >= m_lines.count() ||
-        last - first >= kEditedBlocks) {
+    if (first < 0 || last < first || oldLast < first - 1 || oldLast >= m_lines.count()) {
         attachLater();
+        return;
+    }
+    if (last - first >= kEditedBlocks) {
+        if (removed != added || moved != 0) {
+            attachLater();
+            return;
+        }
+        // The same text, formatted: a colour wraps nothing, a font may. Its two
+        // ends, laid out again, tell.
+        m_recountIfWrong = true;
+        m_pending.push_back(first);
+        m_pending.push_back(last);
+        settleLater();
         return;
     }
     std::vector<int> lines;
@@ -210,30 +231,40 @@ void EstimatedScrollBar::contentsChanged(int position, int /*removed*/, int adde
     if (pending.size() > kPending)
         pending.erase(pending.begin(), pending.end() - kPending);
     m_pending = std::move(pending);
-    if (!m_settleQueued) {
-        m_settleQueued = true;
-        QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
-    }
+    settleLater();
     updateRange();
     follow();
+}
+
+void EstimatedScrollBar::settleLater()
+{
+    if (m_settleQueued)
+        return;
+    m_settleQueued = true;
+    QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
 }
 
 void EstimatedScrollBar::settle()
 {
     m_settleQueued = false;
+    const bool recountIfWrong = std::exchange(m_recountIfWrong, false);
     if (m_attachQueued || outOfDate())
         return;
-    for (const int number : m_pending) {
+    for (const int number : std::exchange(m_pending, {})) {
         const QTextBlock block = m_document->findBlockByNumber(number);
         if (!block.isValid())
             continue;
         if (block.layout()->lineCount() == 0)
             m_document->documentLayout()->blockBoundingRect(block); // lays it out
         const int real = std::max(1, block.layout()->lineCount());
-        if (real != m_lines.at(number))
-            m_lines.replace(number, number, {real});
+        if (real == m_lines.at(number))
+            continue;
+        if (recountIfWrong) {
+            attach();
+            return;
+        }
+        m_lines.replace(number, number, {real});
     }
-    m_pending.clear();
     updateRange();
     follow();
 }

@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QStringView>
 #include <limits>
+#include <utility>
 #include <vector>
 
 class QPlainTextEdit;
@@ -49,9 +50,11 @@ private:
 
     void attachLater();
     void attach();
-    void calibrate();
+    // The blocks it laid out, by number in order, with their lines.
+    std::vector<std::pair<int, int>> calibrate();
     int estimate(const QTextBlock &block) const;
     void contentsChanged(int position, int removed, int added);
+    void settleLater();
     void settle();
     void updateRange();
     bool outOfDate() const;
@@ -72,6 +75,7 @@ private:
     std::vector<int> m_pending; // edited blocks, by number
     bool m_attachQueued = false;
     bool m_settleQueued = false;
+    bool m_recountIfWrong = false; // when a pending block's real count differs
     bool m_attaching = false;
     bool m_following = false; // the value is being set to the view's
     bool m_showing = false;   // the view is being set to the value

@@ -85,6 +85,7 @@ std::vector<qint64> linesBefore(RichTextBox &box)
     for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
         QTextLayout layout(block.text(), doc->defaultFont());
         layout.setTextOption(doc->defaultTextOption());
+        layout.setFormats(block.textFormats());
         layout.beginLayout();
         int lines = 0;
         for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
@@ -409,6 +410,8 @@ private Q_SLOTS:
         QTest::newRow("a line of many wrapped lines pasted")
             << QStringLiteral("long") << kAsLaidOut;
         QTest::newRow("a paste undone") << QStringLiteral("undo") << 0;
+        QTest::newRow("a colour for everything") << QStringLiteral("colour") << 0;
+        QTest::newRow("a bigger font for everything") << QStringLiteral("font") << kAsLaidOut;
         QTest::newRow("Reset") << QStringLiteral("reset") << 0;
         QTest::newRow("a new text") << QStringLiteral("text") << 0;
         QTest::newRow("a document of its own") << QStringLiteral("document") << 0;
@@ -450,6 +453,12 @@ private Q_SLOTS:
             box.paste();
             if (edit == QLatin1String("undo"))
                 box.undo();
+        } else if (edit == QLatin1String("colour") || edit == QLatin1String("font")) {
+            box.selectAll();
+            if (edit == QLatin1String("colour"))
+                box.setSelColor(0x0000C0);
+            else
+                box.setSelFontSize(14);
         } else if (edit == QLatin1String("reset")) {
             box.setText(QString());
         } else if (edit == QLatin1String("text")) {
