@@ -112,8 +112,9 @@ void EstimatedScrollBar::attach()
     double sum = 0;
     qint64 counted = 0;
     auto sample = samples.begin();
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-        if (sample != samples.end() && sample->first == block.blockNumber())
+    int number = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next(), ++number) {
+        if (sample != samples.end() && sample->first == number)
             sum += (sample++)->second;
         else
             sum += m_wrap.block(block.text());

@@ -19,10 +19,11 @@ namespace vellumo {
 // lines. QPlainTextEdit counts a block it has not laid out yet as one line, so
 // its own bar grows as the text is scrolled through and its thumb is far from
 // the place shown. This bar counts every block as the lines it takes once
-// wrapped: the real count for a block already laid out, else an estimate from
-// its characters, calibrated on a few blocks laid out for the purpose. The
-// counts change only with the text (or the area's width), never by
-// scrolling, so the range stays put while the user scrolls.
+// wrapped: the real count for a block it had laid out (a few spread over the
+// text, and every edited one), else an estimate from its characters,
+// calibrated on those few. The counts change only with the text (or the
+// area's width), never by scrolling, so the range stays put while the user
+// scrolls.
 //
 // The area's own bar stays, hidden, and drives the view as before: keys,
 // the wheel and ensureCursorVisible go through it, and this bar follows the
