@@ -391,6 +391,22 @@ private Q_SLOTS:
             }
         }
 
+        // A click in the track or on an arrow moves as the key or the wheel.
+        for (const auto action :
+             {QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderPageStepSub,
+              QAbstractSlider::SliderSingleStepAdd}) {
+            const qint64 top = linesAbove(box, before);
+            bar->triggerAction(action);
+            QCoreApplication::processEvents();
+            const qint64 step = linesAbove(box, before) - top;
+            if (action == QAbstractSlider::SliderSingleStepAdd)
+                QCOMPARE(step, qint64(1));
+            else
+                QVERIFY2(qAbs(qAbs(step) - shown) <= 1, qPrintable(where()));
+            QCOMPARE(step > 0, action != QAbstractSlider::SliderPageStepSub);
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+        }
+
         // What scrolling laid out changes nothing of the bar's range.
         settle();
         QCOMPARE(bar->maximum(), range);
