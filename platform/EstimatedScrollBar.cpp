@@ -41,14 +41,15 @@ template <class Visit> void forEachLine(QStringView text, Visit visit)
 } // namespace
 
 EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
-    : QScrollBar(Qt::Vertical, area), m_area(area), m_driver(area->verticalScrollBar())
+    : QScrollBar(Qt::Vertical, area), m_area(area), m_viewport(area->viewport()),
+      m_driver(area->verticalScrollBar())
 {
     setAccessibleName(tr("Vertical scroll bar"));
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The room kept for the bar shows the text's background while it is hidden.
     area->setBackgroundRole(QPalette::Base);
     area->setAutoFillBackground(true);
-    area->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     connect(m_driver, &QScrollBar::valueChanged, this, &EstimatedScrollBar::follow);
     // Qt moves its bar without a signal on some scrolls (Page Down); it always
     // asks for the view to be painted.
@@ -365,13 +366,14 @@ void EstimatedScrollBar::showValue(int value)
 
 void EstimatedScrollBar::place()
 {
-    const QRect view = m_area->viewport()->geometry();
+    const QRect view = m_viewport->geometry();
     setGeometry(view.right() + 1, view.top(), sizeHint().width(), view.height());
 }
 
 bool EstimatedScrollBar::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_area->viewport()) {
+    // Compared with the viewport kept, as the area may be half destroyed.
+    if (watched == m_viewport) {
         switch (event->type()) {
         case QEvent::Resize:
         case QEvent::Move:

@@ -67,6 +67,7 @@ private:
     void place();
 
     QPlainTextEdit *m_area;
+    QWidget *m_viewport;
     QScrollBar *m_driver;
     QPointer<QTextDocument> m_document;
     QMetaObject::Connection m_contents;
