@@ -413,7 +413,7 @@ private Q_SLOTS:
         QCOMPARE(bar->pageStep(), page);
     }
 
-    void editsChangeTheRangeByTheLinesTheyMake_data()
+    void rangeCountsTheTextAfterEveryChange_data()
     {
         QTest::addColumn<QString>("edit");
         QTest::addColumn<int>("lines"); // that the text gains; kAsLaidOut: however Qt wraps it
@@ -428,11 +428,12 @@ private Q_SLOTS:
         QTest::newRow("a paste undone") << QStringLiteral("undo") << 0;
         QTest::newRow("a colour for everything") << QStringLiteral("colour") << 0;
         QTest::newRow("a bigger font for everything") << QStringLiteral("font") << kAsLaidOut;
+        QTest::newRow("the area made narrower") << QStringLiteral("narrower") << kAsLaidOut;
         QTest::newRow("Reset") << QStringLiteral("reset") << 0;
         QTest::newRow("a new text") << QStringLiteral("text") << 0;
         QTest::newRow("a document of its own") << QStringLiteral("document") << 0;
     }
-    void editsChangeTheRangeByTheLinesTheyMake()
+    void rangeCountsTheTextAfterEveryChange()
     {
         QFETCH(QString, edit);
         QFETCH(int, lines);
@@ -475,6 +476,8 @@ private Q_SLOTS:
                 box.setSelColor(0x0000C0);
             else
                 box.setSelFontSize(14);
+        } else if (edit == QLatin1String("narrower")) {
+            box.resize(box.width() * 2 / 3, box.height());
         } else if (edit == QLatin1String("reset")) {
             box.setText(QString());
         } else if (edit == QLatin1String("text")) {
