@@ -69,12 +69,16 @@ EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
 
 double EstimatedScrollBar::Wrapping::lines(qsizetype chars) const
 {
-    return chars <= fits ? 1 : std::max(2.0, double(chars) / charsPerLine);
+    if (chars < single)
+        return 1;
+    if (chars <= mixed)
+        return mixedLines;
+    return std::max(2.0, double(chars) / charsPerLine);
 }
 
 double EstimatedScrollBar::Wrapping::block(QStringView text) const
 {
-    if (text.size() <= fits)
+    if (text.size() < single)
         return 1 + double(text.count(QChar::LineSeparator));
     double sum = 0;
     forEachLine(text, [&](qsizetype, qsizetype chars) { sum += lines(chars); });
@@ -142,9 +146,7 @@ std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
         return samples; // not wrapped
     const double guess = width / QFontMetricsF(document->defaultFont()).averageCharWidth();
     const int blocks = document->blockCount();
-    qsizetype longestSingle = -1;
-    qsizetype shortestWrapped = std::numeric_limits<qsizetype>::max();
-    double wrappedChars = 0, wrappedLines = 0;
+    std::vector<std::pair<qsizetype, int>> segments; // chars, lines
     for (int k = 0, last = -1; k < kSamples; ++k) {
         const int number = int(qint64(blocks - 1) * k / (kSamples - 1));
         if (number == last)
@@ -160,22 +162,44 @@ std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
             for (; line < layout->lineCount() && layout->lineAt(line).textStart() <= from + chars;
                  ++line)
                 ++lines;
-            if (lines <= 1) {
-                longestSingle = std::max(longestSingle, chars);
-                return;
-            }
-            shortestWrapped = std::min(shortestWrapped, chars);
-            wrappedChars += double(chars);
-            wrappedLines += lines;
+            segments.emplace_back(chars, std::max(1, lines));
         });
+    }
+    qsizetype longestSingle = -1;
+    qsizetype shortestWrapped = std::numeric_limits<qsizetype>::max();
+    double wrappedChars = 0, wrappedLines = 0;
+    for (const auto &[chars, lines] : segments) {
+        if (lines == 1) {
+            longestSingle = std::max(longestSingle, chars);
+            continue;
+        }
+        shortestWrapped = std::min(shortestWrapped, chars);
+        wrappedChars += double(chars);
+        wrappedLines += lines;
     }
     const bool single = longestSingle >= 0;
     const bool wrapped = wrappedLines > 0;
-    m_wrap.fits = single && wrapped ? (double(longestSingle) + double(shortestWrapped)) / 2
-                  : single          ? std::max(double(longestSingle), guess)
-                  : wrapped         ? std::min(double(shortestWrapped) - 1, guess)
-                                    : guess;
     m_wrap.charsPerLine = wrapped ? wrappedChars / wrappedLines : guess;
+    if (!single || !wrapped || longestSingle < shortestWrapped) {
+        // Where lines start to wrap is known within the sample's lengths, and
+        // the font's average character tells where in there.
+        const double above = single ? double(longestSingle) + 1 : 0;
+        const double upTo = wrapped ? double(shortestWrapped) : std::max(above, guess);
+        m_wrap.single = std::clamp(guess, above, std::max(above, upTo));
+        return samples;
+    }
+    // Between the shortest line that wrapped and the longest that did not,
+    // lines count as they did on average there.
+    m_wrap.single = double(shortestWrapped);
+    m_wrap.mixed = double(longestSingle);
+    double count = 0, lines = 0;
+    for (const auto &[chars, n] : segments) {
+        if (chars >= m_wrap.single && chars <= m_wrap.mixed) {
+            ++count;
+            lines += n;
+        }
+    }
+    m_wrap.mixedLines = lines / count;
     return samples;
 }
 

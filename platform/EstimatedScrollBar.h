@@ -41,9 +41,13 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    // The wrapped lines a line of text takes, by its length.
+    // The wrapped lines a line of text takes, by its length: one below
+    // `single`, `mixedLines` on average up to `mixed` (where some lines of a
+    // length wrap and some do not), else its length over `charsPerLine`.
     struct Wrapping {
-        double fits = std::numeric_limits<double>::infinity(); // characters
+        double single = std::numeric_limits<double>::infinity(); // characters
+        double mixed = 0;
+        double mixedLines = 1;
         double charsPerLine = std::numeric_limits<double>::infinity();
         double lines(qsizetype chars) const;
         double block(QStringView text) const; // its line separators end lines too

@@ -324,6 +324,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("charsPerLine"); // of the area's width
         QTest::newRow("lines that fit") << true << 100;
         QTest::newRow("lines that wrap") << true << 30;
+        QTest::newRow("lines that just about fit") << true << 78;
         QTest::newRow("a single line") << false << 60;
     }
     void scrollBarShowsWhereTheViewIs()
