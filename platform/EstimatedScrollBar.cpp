@@ -390,8 +390,10 @@ void EstimatedScrollBar::showValue(int value)
 
 void EstimatedScrollBar::place()
 {
+    // Into all the room the area keeps on the right of the text.
     const QRect view = m_viewport->geometry();
-    setGeometry(view.right() + 1, view.top(), sizeHint().width(), view.height());
+    setGeometry(view.right() + 1, view.top(), m_area->contentsRect().right() - view.right(),
+                view.height());
 }
 
 bool EstimatedScrollBar::eventFilter(QObject *watched, QEvent *event)
