@@ -1,5 +1,7 @@
 #include "platform/EstimatedScrollBar.h"
 
+#include "platform/LineWrapping.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
 #include <QEvent>
@@ -27,17 +29,6 @@ constexpr int kEditedBlocks = 8;
 // Edited blocks waiting for their real count, at most.
 constexpr size_t kPending = 16;
 
-// The lines of text in a block: lengths of the runs between line separators.
-template <class Visit> void forEachLine(QStringView text, Visit visit)
-{
-    for (qsizetype from = 0;;) {
-        const qsizetype end = text.indexOf(QChar::LineSeparator, from);
-        visit(from, (end < 0 ? text.size() : end) - from);
-        if (end < 0)
-            return;
-        from = end + 1;
-    }
-}
 } // namespace
 
 EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
@@ -65,24 +56,6 @@ EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
     });
     setVisible(false);
     attachLater();
-}
-
-double EstimatedScrollBar::Wrapping::lines(qsizetype chars) const
-{
-    if (chars < single)
-        return 1;
-    if (chars <= mixed)
-        return mixedLines;
-    return std::max(2.0, double(chars) / charsPerLine);
-}
-
-double EstimatedScrollBar::Wrapping::block(QStringView text) const
-{
-    if (text.size() < single)
-        return 1 + double(text.count(QChar::LineSeparator));
-    double sum = 0;
-    forEachLine(text, [&](qsizetype, qsizetype chars) { sum += lines(chars); });
-    return sum;
 }
 
 // Counting a whole text lays out blocks, which Qt answers by adjusting its own
@@ -138,7 +111,7 @@ void EstimatedScrollBar::attach()
 // each: an even text is counted as the sample is.
 std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
 {
-    m_wrap = Wrapping{};
+    m_wrap = LineWrapping{};
     std::vector<std::pair<int, int>> samples;
     QTextDocument *document = m_document;
     const qreal width = m_width - 2 * document->documentMargin();
@@ -165,41 +138,7 @@ std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
             segments.emplace_back(chars, std::max(1, lines));
         });
     }
-    qsizetype longestSingle = -1;
-    qsizetype shortestWrapped = std::numeric_limits<qsizetype>::max();
-    double wrappedChars = 0, wrappedLines = 0;
-    for (const auto &[chars, lines] : segments) {
-        if (lines == 1) {
-            longestSingle = std::max(longestSingle, chars);
-            continue;
-        }
-        shortestWrapped = std::min(shortestWrapped, chars);
-        wrappedChars += double(chars);
-        wrappedLines += lines;
-    }
-    const bool single = longestSingle >= 0;
-    const bool wrapped = wrappedLines > 0;
-    m_wrap.charsPerLine = wrapped ? wrappedChars / wrappedLines : guess;
-    if (!single || !wrapped || longestSingle < shortestWrapped) {
-        // Where lines start to wrap is known within the sample's lengths, and
-        // the font's average character tells where in there.
-        const double above = single ? double(longestSingle) + 1 : 0;
-        const double upTo = wrapped ? double(shortestWrapped) : std::max(above, guess);
-        m_wrap.single = std::clamp(guess, above, std::max(above, upTo));
-        return samples;
-    }
-    // Between the shortest line that wrapped and the longest that did not,
-    // lines count as they did on average there.
-    m_wrap.single = double(shortestWrapped);
-    m_wrap.mixed = double(longestSingle);
-    double count = 0, lines = 0;
-    for (const auto &[chars, n] : segments) {
-        if (chars >= m_wrap.single && chars <= m_wrap.mixed) {
-            ++count;
-            lines += n;
-        }
-    }
-    m_wrap.mixedLines = lines / count;
+    m_wrap = LineWrapping::learn(segments, guess);
     return samples;
 }
 

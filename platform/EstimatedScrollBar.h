@@ -1,11 +1,10 @@
 #pragma once
 
 #include "platform/BlockLines.h"
+#include "platform/LineWrapping.h"
 
 #include <QPointer>
 #include <QScrollBar>
-#include <QStringView>
-#include <limits>
 #include <utility>
 #include <vector>
 
@@ -41,18 +40,6 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    // The wrapped lines a line of text takes, by its length: one below
-    // `single`, `mixedLines` on average up to `mixed` (where some lines of a
-    // length wrap and some do not), else its length over `charsPerLine`.
-    struct Wrapping {
-        double single = std::numeric_limits<double>::infinity(); // characters
-        double mixed = 0;
-        double mixedLines = 1;
-        double charsPerLine = std::numeric_limits<double>::infinity();
-        double lines(qsizetype chars) const;
-        double block(QStringView text) const; // its line separators end lines too
-    };
-
     void attachLater();
     void attach();
     // The blocks it laid out, by number in order, with their lines.
@@ -77,7 +64,7 @@ private:
     QMetaObject::Connection m_contents;
     BlockLines m_lines;
     qreal m_width = -1;
-    Wrapping m_wrap;
+    LineWrapping m_wrap;
     std::vector<int> m_pending; // edited blocks, by number
     bool m_attachQueued = false;
     bool m_settleQueued = false;
