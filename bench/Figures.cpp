@@ -161,6 +161,17 @@ void Suite::scrollBar()
                           QStringLiteral("%")};
                 thumb.detail = t.more;
                 add(thumb);
+                Row paged{
+                    QStringLiteral("scroll bar thumb off the view after 200 Page Downs through %1")
+                        .arg(text),
+                    t.more[QStringLiteral("paged_thumb_error")].toDouble(),
+                    t.more[QStringLiteral("qt_paged_thumb_error")].toDouble(),
+                    qtBar,
+                    0,
+                    QStringLiteral("< 1 %"),
+                    peak,
+                    QStringLiteral("%")};
+                add(paged);
                 Row range{QStringLiteral("scroll bar range change in 200 Page Downs through %1")
                               .arg(text),
                           qAbs(t.more[QStringLiteral("range_change")].toDouble()),

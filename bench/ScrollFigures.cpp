@@ -99,7 +99,7 @@ Top topOfView(const QPlainTextEdit &area)
 // The worst distance, in percent of the text, between the thumb and the share
 // of wrapped lines above the view at ten places; and the same of Qt's own bar
 // on the same blocks, which the area keeps hidden. Then 200 Page Downs from
-// the top: how much either range moved.
+// the top: how much either range moved, and how far either thumb is then.
 Result vellumoThumb(const Job &job)
 {
     VellumoWindow w;
@@ -129,19 +129,25 @@ Result vellumoThumb(const Job &job)
             w.area, new QKeyEvent(QEvent::KeyPress, Qt::Key_PageDown, Qt::NoModifier));
         untilPainted(paints, start);
     }
+    const Place paged{topOfView(*w.area), thumb(bar), thumb(qt)};
 
     const std::vector<qint64> before = linesBefore(*w.area);
+    auto truth = [&](const Place &p) {
+        return double(before[size_t(p.top.block)] + p.top.line) / before.back();
+    };
     double worst = 0, qtWorst = 0;
     for (const Place &p : places) {
-        const double truth = double(before[size_t(p.top.block)] + p.top.line) / before.back();
-        worst = std::max(worst, qAbs(p.thumb - truth) * 100);
-        qtWorst = std::max(qtWorst, qAbs(p.qtThumb - truth) * 100);
+        worst = std::max(worst, qAbs(p.thumb - truth(p)) * 100);
+        qtWorst = std::max(qtWorst, qAbs(p.qtThumb - truth(p)) * 100);
     }
     Result r{worst};
-    r.more = QJsonObject{{QStringLiteral("qt_thumb_error"), qtWorst},
-                         {QStringLiteral("range_change"), bar->maximum() - range},
-                         {QStringLiteral("qt_range_change"), qt->maximum() - qtRange},
-                         {QStringLiteral("lines"), double(before.back())}};
+    r.more = QJsonObject{
+        {QStringLiteral("qt_thumb_error"), qtWorst},
+        {QStringLiteral("paged_thumb_error"), qAbs(paged.thumb - truth(paged)) * 100},
+        {QStringLiteral("qt_paged_thumb_error"), qAbs(paged.qtThumb - truth(paged)) * 100},
+        {QStringLiteral("range_change"), bar->maximum() - range},
+        {QStringLiteral("qt_range_change"), qt->maximum() - qtRange},
+        {QStringLiteral("lines"), double(before.back())}};
     return r;
 }
 
