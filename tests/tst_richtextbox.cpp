@@ -55,13 +55,13 @@ QString prose(qsizetype chars, bool lineBreaks, quint32 seed = 7)
     return text;
 }
 
-// A shown area as wide as `charsPerLine` average characters of its font.
-void showArea(RichTextBox &box, int charsPerLine)
+// Shows the area as wide as `charsPerLine` average characters of its font.
+bool showArea(RichTextBox &box, int charsPerLine)
 {
     const int chars = int(charsPerLine * QFontMetricsF(box.font()).averageCharWidth());
     box.resize(chars + box.width() - box.viewport()->width(), 300);
     box.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    return QTest::qWaitForWindowExposed(&box);
 }
 
 // Lets the bar count a replaced text or width, which it does after the event.
@@ -332,7 +332,7 @@ private Q_SLOTS:
         QFETCH(bool, lineBreaks);
         QFETCH(int, charsPerLine);
         RichTextBox box;
-        showArea(box, charsPerLine);
+        QVERIFY(showArea(box, charsPerLine));
         const int width = box.viewport()->width();
         box.setText(prose(1 << 20, lineBreaks));
         settle();
@@ -443,7 +443,7 @@ private Q_SLOTS:
         QFETCH(QString, edit);
         QFETCH(int, lines);
         RichTextBox box;
-        showArea(box, 100);
+        QVERIFY(showArea(box, 100));
         box.setText(prose(200000, true));
         settle();
         EstimatedScrollBar *bar = barOf(box);
