@@ -412,6 +412,17 @@ private Q_SLOTS:
             QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
         }
 
+        // The cursor taken to either end brings the view, and the thumb, along.
+        QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        // (Qt puts the cursor's line at the bottom, which may leave the view a
+        // line short of the end of its own bar.)
+        QVERIFY2(bar->maximum() - bar->value() <= 1, qPrintable(where()));
+        QVERIFY2(linesAbove(box, before) >= before.back() - page - 1, qPrintable(where()));
+        QTest::keyClick(&box, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(linesAbove(box, before), qint64(0));
+
         // What scrolling laid out changes nothing of the bar's range.
         settle();
         QCOMPARE(bar->maximum(), range);
