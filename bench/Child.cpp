@@ -26,21 +26,6 @@ namespace vellumo::bench {
 
 namespace {
 
-struct Result {
-    double ms = 0;
-    double worst = -1;
-    int pages = -1;
-    double gap = -1;
-};
-
-// What the parent asked for. `out` is where a figure may write; it is removed after.
-struct Job {
-    QString path;
-    QString where;
-    int keys;
-    QString out;
-};
-
 void placeCursor(QPlainTextEdit &edit, const QString &where)
 {
     QTextCursor c(edit.document());
@@ -227,7 +212,7 @@ template <Command command> Result paintGaps(const Job &job)
     const double end = nowMs();
     a.timingGaps = false;
     Result r{end - start};
-    r.gap = std::max(a.longestGap, end - a.lastPaint);
+    r.more[QStringLiteral("gap_ms")] = std::max(a.longestGap, end - a.lastPaint);
     if (save)
         checkSavedBack(job.path, job.out);
     else if (command == Command::Print && pdfPages(job.out + QStringLiteral(".pdf")) < 1)
@@ -336,6 +321,9 @@ constexpr Figure kFigures[] = {
     {"bare-type", bareType},
     {"print", vellumoPrint},
     {"bare-print", barePrint},
+    {"thumb", vellumoThumb},
+    {"drag", vellumoDrag},
+    {"bare-drag", bareDrag},
 };
 
 Result runChild(const QStringList &args)
@@ -371,14 +359,13 @@ int childMain(int argc, char *argv[])
     QApplication::setCursorFlashTime(0); // a blinking cursor is never idle
     QStringList args = QCoreApplication::arguments().mid(2);
     const Result r = runChild(args);
-    QJsonObject json{{QStringLiteral("ms"), r.ms},
-                     {QStringLiteral("peak_kb"), double(statusKb("VmHWM"))}};
+    QJsonObject json = r.more;
+    json[QStringLiteral("ms")] = r.ms;
+    json[QStringLiteral("peak_kb")] = double(statusKb("VmHWM"));
     if (r.worst >= 0)
         json[QStringLiteral("worst_ms")] = r.worst;
     if (r.pages >= 0)
         json[QStringLiteral("pages")] = r.pages;
-    if (r.gap >= 0)
-        json[QStringLiteral("gap_ms")] = r.gap;
     QTextStream(stdout) << QJsonDocument(json).toJson(QJsonDocument::Compact) << '\n';
     return 0;
 }

@@ -2,6 +2,8 @@
 
 #include "Common.h"
 
+#include <QTextStream>
+
 namespace vellumo::bench {
 
 int Suite::run()
@@ -124,6 +126,8 @@ int Suite::run()
              QStringLiteral("byte for byte"));
     }
 
+    scrollBar();
+
     // Every byte value.
     const QString bytes = file(Kind::AllBytes, mb(10));
     pair(QStringLiteral("load %1 of all 256 byte values").arg(sizeText(10)),
@@ -145,6 +149,67 @@ int Suite::run()
     printTable();
     writeJson();
     return m_failed ? 1 : 0;
+}
+
+// How true the vertical scroll bar is, and how soon a drag shows its place.
+void Suite::scrollBar()
+{
+    const QString lines = file(Kind::Lines, mb(100));
+    const QString floorLines = file(Kind::Lines, mb(10));
+    for (const bool oneLine : {false, true}) {
+        const QString path = oneLine ? file(Kind::OneLine, mb(10)) : lines;
+        const QString text = oneLine ? QStringLiteral("a %1 single line").arg(sizeText(10))
+                                     : QStringLiteral("%1 of short lines").arg(sizeText(100));
+        const QString qtBar = QStringLiteral("Qt's own bar on the same blocks");
+        const QString thumbFigure =
+            QStringLiteral("scroll bar thumb off the view in %1, worst of 10 places").arg(text);
+        if (wanted(thumbFigure)) {
+            QTextStream(stderr) << "measuring " << thumbFigure << '\n';
+            // The same every run: once is enough.
+            const Runs t = measure({QStringLiteral("thumb"), path}, 1);
+            if (!t.ms.empty()) {
+                const double peak = t.peakKb.front() / 1024.0;
+                Row thumb{thumbFigure,
+                          t.ms.front(),
+                          t.more[QStringLiteral("qt_thumb_error")].toDouble(),
+                          qtBar,
+                          0,
+                          QStringLiteral("< 1 %"),
+                          peak,
+                          QStringLiteral("%")};
+                thumb.detail = t.more;
+                add(thumb);
+                Row paged{
+                    QStringLiteral("scroll bar thumb off the view after 200 Page Downs through %1")
+                        .arg(text),
+                    t.more[QStringLiteral("paged_thumb_error")].toDouble(),
+                    t.more[QStringLiteral("qt_paged_thumb_error")].toDouble(),
+                    qtBar,
+                    0,
+                    QStringLiteral("< 1 %"),
+                    peak,
+                    QStringLiteral("%")};
+                add(paged);
+                Row range{QStringLiteral("scroll bar range change in 200 Page Downs through %1")
+                              .arg(text),
+                          qAbs(t.more[QStringLiteral("range_change")].toDouble()),
+                          qAbs(t.more[QStringLiteral("qt_range_change")].toDouble()),
+                          qtBar,
+                          0,
+                          QStringLiteral("< 1 line"),
+                          peak,
+                          QStringLiteral("lines")};
+                add(range);
+            }
+        }
+        pair(QStringLiteral("drag the scroll bar in %1, worst of 10 places").arg(text),
+             {QStringLiteral("drag"), path},
+             {QStringLiteral("bare-drag"), oneLine ? floorLines : path},
+             oneLine ? QStringLiteral("bare QPlainTextEdit's own bar, %1 of short lines")
+                           .arg(sizeText(10))
+                     : QStringLiteral("bare QPlainTextEdit's own bar, same text"),
+             0, QStringLiteral("< 50 ms"));
+    }
 }
 
 } // namespace vellumo::bench

@@ -74,6 +74,8 @@ QString machine()
 
 QString shown(double value, const QString &unit)
 {
+    if (unit == QLatin1String("%"))
+        return QStringLiteral("%1 %").arg(value, 0, 'f', 2);
     if (unit != QLatin1String("ms"))
         return QStringLiteral("%1 %2").arg(value, 0, 'f', 0).arg(unit);
     if (value >= 1000)
@@ -108,6 +110,7 @@ Runs Suite::measure(const QStringList &args, int runs)
             r.gap.push_back((*json)[QStringLiteral("gap_ms")].toDouble());
         if (json->contains(QStringLiteral("pages")))
             r.pages = (*json)[QStringLiteral("pages")].toInt();
+        r.more = *json;
     }
     return r;
 }
@@ -144,7 +147,6 @@ void Suite::pair(const QString &figure, const QStringList &vellumo, const QStrin
     if (!v.worst.empty()) {
         // Typing: the median run's median key, and the worst key of all runs.
         row.figure = figure + QStringLiteral(", median key");
-        row.limit = targetText.mid(2).section(u' ', 0, 0).toDouble();
         add(row);
         Row worst = row;
         worst.figure = figure + QStringLiteral(", worst key");

@@ -27,6 +27,7 @@ struct Options {
 struct Runs {
     std::vector<double> ms, worst, peakKb, gap;
     int pages = -1;
+    QJsonObject more; // the last run's further numbers
 };
 
 struct Row {
@@ -35,6 +36,9 @@ struct Row {
         : figure(std::move(figure)), vellumo(vellumo), floor(floor), floorIs(std::move(floorIs)),
           target(target), targetText(std::move(targetText)), peakMb(peakMb), unit(std::move(unit))
     {
+        // A target of "< N unit" without a ratio holds for the figure itself.
+        if (target <= 0 && this->targetText.startsWith(QLatin1String("< ")))
+            limit = this->targetText.mid(2).section(u' ', 0, 0).toDouble();
     }
     QString figure;
     double vellumo; // ms, or MB for memory
@@ -71,6 +75,7 @@ private:
     void add(Row row) { m_rows.push_back(std::move(row)); }
     void startUp();
     void paintGaps(const QString &command, qint64 size);
+    void scrollBar();
     void printTable() const;
     void writeJson() const;
     QString file(Kind kind, qint64 size) { return dataFile(m_o.data, kind, size); }

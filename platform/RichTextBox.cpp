@@ -1,6 +1,7 @@
 #include "platform/RichTextBox.h"
 
 #include "platform/BgrColor.h"
+#include "platform/EstimatedScrollBar.h"
 #include "platform/LongLines.h"
 
 #include <QApplication>
@@ -24,10 +25,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 // with it, kept through formatting, brought back by undo.
 constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
 
-// Past this many characters a text cannot fit the area without scrolling
-// (a character is at least a pixel wide and a line a few pixels high).
-constexpr qsizetype kScrollingText = 1 << 16;
-
 QString firstLineBreak(const QString &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -50,6 +47,10 @@ QTextCharFormat withoutJoin(QTextCharFormat format)
 RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(kCrLf)
 {
     setTabChangesFocus(true);
+    // Qt's own bar would count a block of many lines as one until laid out.
+    // The room for this one is always kept, so that the width for the text
+    // never changes with the bar: Qt would lay out every block again.
+    setViewportMargins(0, 0, (new EstimatedScrollBar(this))->sizeHint().width(), 0);
 }
 
 bool RichTextBox::startsWithJoin(const QTextBlock &block)
@@ -124,13 +125,6 @@ void RichTextBox::setText(const QString &text, const Steps &steps)
     doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
     doc->setModified(false);
 
-    // Qt lays out every block again when the width for the text changes, as it
-    // does when the scroll bar appears after a big text is in: for 100 MB that
-    // is seconds and hundreds of megabytes. Show the bar first.
-    const bool barFirst =
-        text.size() > kScrollingText && verticalScrollBarPolicy() == Qt::ScrollBarAsNeeded;
-    if (barFirst)
-        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_lineBreak = firstLineBreak(text);
     m_mayHaveJoins = joins;
     // The first document belongs to Qt, which deletes it; those made here are deleted here.
@@ -138,8 +132,6 @@ void RichTextBox::setText(const QString &text, const Steps &steps)
     setDocument(doc.release());
     // Qt hands the old typing format on to the new document; start it plain.
     setCurrentCharFormat(QTextCharFormat());
-    if (barFirst)
-        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }
 
 bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,

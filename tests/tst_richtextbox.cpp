@@ -1,12 +1,20 @@
+#include "platform/EstimatedScrollBar.h"
+#include "platform/LongLines.h"
 #include "platform/RichTextBox.h"
 #include "support/TextFormats.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QMimeData>
+#include <QPlainTextDocumentLayout>
+#include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <QWheelEvent>
+#include <climits>
+#include <vector>
 
 using namespace vellumo;
 
@@ -27,6 +35,101 @@ struct PasteTarget : RichTextBox {
     using RichTextBox::canInsertFromMimeData;
     using RichTextBox::insertFromMimeData;
 };
+
+constexpr int kAsLaidOut = INT_MIN;
+
+// Words in lines of 78 characters, or the same with blanks for line breaks.
+QString prose(qsizetype chars, bool lineBreaks, quint32 seed = 7)
+{
+    static const char *const words[] = {"the", "bar", "a",    "thumb", "scrolls", "over",
+                                        "of",  "and", "text", "wraps", "at",      "blanks"};
+    QRandomGenerator random(seed);
+    QString text, line;
+    while (text.size() < chars) {
+        line.clear();
+        while (line.size() < 78)
+            line += QLatin1String(words[random.bounded(int(std::size(words)))]) + u' ';
+        line.truncate(78);
+        text += line + (lineBreaks ? u'\n' : u' ');
+    }
+    return text;
+}
+
+// Shows the area as wide as `charsPerLine` average characters of its font.
+bool showArea(RichTextBox &box, int charsPerLine)
+{
+    const int chars = int(charsPerLine * QFontMetricsF(box.font()).averageCharWidth());
+    box.resize(chars + box.width() - box.viewport()->width(), 300);
+    box.show();
+    return QTest::qWaitForWindowExposed(&box);
+}
+
+// Lets the bar count a replaced text or width, which it does after the event.
+void settle()
+{
+    QTest::qWait(20);
+}
+
+EstimatedScrollBar *barOf(RichTextBox &box)
+{
+    return box.findChild<EstimatedScrollBar *>();
+}
+
+// The wrapped lines before each block and in all, laid out here block by
+// block at the area's width, apart from the area and its bar.
+std::vector<qint64> linesBefore(RichTextBox &box)
+{
+    const QTextDocument *doc = box.document();
+    const qreal width = box.viewport()->width() - 2 * doc->documentMargin();
+    std::vector<qint64> before{0};
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        QTextLayout layout(block.text(), doc->defaultFont());
+        layout.setTextOption(doc->defaultTextOption());
+        layout.setFormats(block.textFormats());
+        layout.beginLayout();
+        int lines = 0;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width);
+            ++lines;
+        }
+        layout.endLayout();
+        before.push_back(before.back() + lines);
+    }
+    return before;
+}
+
+// The wrapped lines above the view: those above the line halfway down the
+// first line's height.
+qint64 linesAbove(RichTextBox &box, const std::vector<qint64> &before)
+{
+    const QTextCursor top = box.cursorForPosition(QPoint(0, box.fontMetrics().height() / 2));
+    const QTextLine line = top.block().layout()->lineForTextPosition(top.positionInBlock());
+    return before[size_t(top.blockNumber())] + line.lineNumber();
+}
+
+// How far the thumb stands from the share of the text above the view.
+double thumbError(RichTextBox &box, const std::vector<qint64> &before)
+{
+    const QScrollBar *bar = barOf(box);
+    const double thumb = double(bar->value()) / (bar->maximum() + bar->pageStep());
+    return qAbs(thumb - double(linesAbove(box, before)) / before.back());
+}
+
+// As the mouse drags the thumb.
+void drag(QScrollBar *bar, int value)
+{
+    bar->setSliderDown(true);
+    bar->setSliderPosition(value);
+    bar->setSliderDown(false);
+}
+
+void turnWheel(QWidget *over)
+{
+    const QPointF at(over->width() / 2, over->height() / 2);
+    QWheelEvent turn(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                     Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(over, &turn);
+}
 
 } // namespace
 
@@ -213,6 +316,218 @@ private Q_SLOTS:
         QMimeData imageOnly;
         imageOnly.setImageData(QImage(4, 4, QImage::Format_RGB32));
         QVERIFY(!box.canInsertFromMimeData(&imageOnly));
+    }
+
+    void scrollBarShowsWhereTheViewIs_data()
+    {
+        QTest::addColumn<bool>("lineBreaks");
+        QTest::addColumn<int>("charsPerLine"); // of the area's width
+        QTest::newRow("lines that fit") << true << 100;
+        QTest::newRow("lines that wrap") << true << 30;
+        QTest::newRow("lines that just about fit") << true << 78;
+        QTest::newRow("a single line") << false << 60;
+    }
+    void scrollBarShowsWhereTheViewIs()
+    {
+        QFETCH(bool, lineBreaks);
+        QFETCH(int, charsPerLine);
+        RichTextBox box;
+        QVERIFY(showArea(box, charsPerLine));
+        const int width = box.viewport()->width();
+        box.setText(prose(1 << 20, lineBreaks));
+        settle();
+        // The bar comes into room kept for it: Qt would lay out every block
+        // again for a new width.
+        QCOMPARE(box.viewport()->width(), width);
+        const std::vector<qint64> before = linesBefore(box);
+        // The lines counted here are the ones Qt lays out.
+        const QTextBlock first = box.document()->firstBlock();
+        QCOMPARE(before[1], qint64(first.layout()->lineCount()));
+        EstimatedScrollBar *bar = barOf(box);
+        QVERIFY(bar->isVisible());
+        QCOMPARE(bar->accessibleName(), QStringLiteral("Vertical scroll bar"));
+        const int range = bar->maximum();
+        const int page = bar->pageStep();
+        auto where = [&] {
+            return QStringLiteral("line %1 of %2, thumb at %3 of %4")
+                .arg(linesAbove(box, before))
+                .arg(before.back())
+                .arg(bar->value())
+                .arg(range + page);
+        };
+
+        // Dragged anywhere, the view goes where the thumb is.
+        for (int k = 0; k <= 9; ++k) {
+            drag(bar, range * k / 9);
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+            QCOMPARE(bar->maximum(), range);
+        }
+        QCOMPARE(box.verticalScrollBar()->value(), box.verticalScrollBar()->maximum());
+
+        // The wheel turns by lines, over the text and over the bar alike.
+        drag(bar, range / 2);
+        for (QWidget *over :
+             {static_cast<QWidget *>(box.viewport()), static_cast<QWidget *>(bar)}) {
+            const qint64 top = linesAbove(box, before);
+            turnWheel(over);
+            QCoreApplication::processEvents(); // Qt lays out what came into view as it paints
+            QCOMPARE(linesAbove(box, before) - top, qint64(QApplication::wheelScrollLines()));
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+        }
+
+        // Page Down shows the next page and Page Up the one before, give or
+        // take the line cut at the bottom; the thumb moves with them. (They
+        // move the cursor, which goes to the view first.)
+        drag(bar, range / 10);
+        box.setTextCursor(box.cursorForPosition(QPoint(0, 0)));
+        const int shown = int(box.viewport()->height() / first.layout()->lineAt(0).height());
+        for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageUp}) {
+            for (int i = 0; i < 20; ++i) {
+                const qint64 top = linesAbove(box, before);
+                const int value = bar->value();
+                QTest::keyClick(&box, key);
+                QCoreApplication::processEvents();
+                const qint64 step = qAbs(linesAbove(box, before) - top);
+                QVERIFY2(qAbs(step - shown) <= 1, qPrintable(where()));
+                QCOMPARE(linesAbove(box, before) > top, key == Qt::Key_PageDown);
+                const int moved = qAbs(bar->value() - value);
+                QVERIFY2(qAbs(moved - step) <= shown / 10 + 1, qPrintable(where()));
+                QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+            }
+        }
+
+        // A click in the track or on an arrow moves as the key or the wheel.
+        for (const auto action :
+             {QAbstractSlider::SliderPageStepAdd, QAbstractSlider::SliderPageStepSub,
+              QAbstractSlider::SliderSingleStepAdd}) {
+            const qint64 top = linesAbove(box, before);
+            bar->triggerAction(action);
+            QCoreApplication::processEvents();
+            const qint64 step = linesAbove(box, before) - top;
+            if (action == QAbstractSlider::SliderSingleStepAdd)
+                QCOMPARE(step, qint64(1));
+            else
+                QVERIFY2(qAbs(qAbs(step) - shown) <= 1, qPrintable(where()));
+            QCOMPARE(step > 0, action != QAbstractSlider::SliderPageStepSub);
+            QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
+        }
+
+        // The cursor taken to either end brings the view, and the thumb, along.
+        QTest::keyClick(&box, Qt::Key_End, Qt::ControlModifier);
+        QCoreApplication::processEvents();
+        // (Qt puts the cursor's line at the bottom, which may leave the view a
+        // line short of the end of its own bar.)
+        QVERIFY2(bar->maximum() - bar->value() <= 1, qPrintable(where()));
+        QVERIFY2(linesAbove(box, before) >= before.back() - page - 1, qPrintable(where()));
+        QTest::keyClick(&box, Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(linesAbove(box, before), qint64(0));
+
+        // What scrolling laid out changes nothing of the bar's range.
+        settle();
+        QCOMPARE(bar->maximum(), range);
+        QCOMPARE(bar->pageStep(), page);
+    }
+
+    void rangeCountsTheTextAfterEveryChange_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<int>("lines"); // that the text gains; kAsLaidOut: however Qt wraps it
+        QTest::newRow("Enter") << QStringLiteral("Enter") << 1;
+        QTest::newRow("Shift+Enter") << QStringLiteral("Shift+Enter") << 1;
+        QTest::newRow("a word") << QStringLiteral("word") << 0;
+        QTest::newRow("words that wrap the line") << QStringLiteral("wrap") << 1;
+        QTest::newRow("a line deleted") << QStringLiteral("delete") << -1;
+        QTest::newRow("ten lines pasted") << QStringLiteral("paste") << 10;
+        QTest::newRow("a line of many wrapped lines pasted")
+            << QStringLiteral("long") << kAsLaidOut;
+        QTest::newRow("a paste undone") << QStringLiteral("undo") << 0;
+        QTest::newRow("a colour for everything") << QStringLiteral("colour") << 0;
+        QTest::newRow("a bigger font for everything") << QStringLiteral("font") << kAsLaidOut;
+        QTest::newRow("the area made narrower") << QStringLiteral("narrower") << kAsLaidOut;
+        QTest::newRow("Reset") << QStringLiteral("reset") << 0;
+        QTest::newRow("a new text") << QStringLiteral("text") << 0;
+        QTest::newRow("a document of its own") << QStringLiteral("document") << 0;
+    }
+    void rangeCountsTheTextAfterEveryChange()
+    {
+        QFETCH(QString, edit);
+        QFETCH(int, lines);
+        RichTextBox box;
+        QVERIFY(showArea(box, 100));
+        box.setText(prose(200000, true));
+        settle();
+        EstimatedScrollBar *bar = barOf(box);
+        const qint64 total = bar->maximum() + bar->pageStep();
+        QCOMPARE(total, linesBefore(box).back());
+        // At the start of a line in the middle of the text.
+        QTextCursor at(box.document()->findBlockByNumber(box.document()->blockCount() / 2));
+        at.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 20);
+        box.setTextCursor(at);
+        box.ensureCursorVisible();
+
+        QString replacement; // for the rows that replace everything
+        if (edit == QLatin1String("Enter") || edit == QLatin1String("Shift+Enter")) {
+            QTest::keyClick(&box, Qt::Key_Return,
+                            edit == QLatin1String("Enter") ? Qt::NoModifier : Qt::ShiftModifier);
+        } else if (edit == QLatin1String("word")) {
+            QTest::keyClicks(&box, "word ");
+        } else if (edit == QLatin1String("wrap")) {
+            box.moveCursor(QTextCursor::EndOfLine);
+            QTest::keyClicks(&box, " and on and on, past the edge of the area");
+        } else if (edit == QLatin1String("delete")) {
+            QTest::keyClick(&box, Qt::Key_Down, Qt::ShiftModifier);
+            QTest::keyClick(&box, Qt::Key_Delete);
+        } else if (edit == QLatin1String("long")) {
+            QApplication::clipboard()->setText(QStringLiteral("ab ").repeated(150));
+            box.paste();
+        } else if (edit == QLatin1String("paste") || edit == QLatin1String("undo")) {
+            QApplication::clipboard()->setText(QStringLiteral("pasted line\n").repeated(10));
+            box.paste();
+            if (edit == QLatin1String("undo"))
+                box.undo();
+        } else if (edit == QLatin1String("colour") || edit == QLatin1String("font")) {
+            box.selectAll();
+            if (edit == QLatin1String("colour"))
+                box.setSelColor(0x0000C0);
+            else
+                box.setSelFontSize(14);
+        } else if (edit == QLatin1String("narrower")) {
+            box.resize(box.width() * 2 / 3, box.height());
+        } else if (edit == QLatin1String("reset")) {
+            box.setText(QString());
+        } else if (edit == QLatin1String("text")) {
+            replacement = prose(300000, true, 11);
+            box.setText(replacement);
+        } else {
+            // As a load that builds its text apart and then hands it over.
+            replacement = prose(300000, false, 11);
+            auto *doc = new QTextDocument(&box);
+            doc->setDocumentLayout(new QPlainTextDocumentLayout(doc));
+            QTextCursor cursor(doc);
+            QString chunk;
+            for (qsizetype from = 0; from < replacement.size();) {
+                from = groupLines(replacement, from, 1 << 20, chunk);
+                cursor.insertText(chunk);
+            }
+            box.setDocument(doc);
+        }
+        settle();
+        const std::vector<qint64> before = linesBefore(box);
+        if (edit == QLatin1String("reset")) {
+            QVERIFY(!bar->isVisible());
+            QCOMPARE(bar->maximum(), 0);
+            return;
+        }
+        QCOMPARE(bar->maximum() + bar->pageStep(), before.back());
+        if (replacement.isEmpty() && lines != kAsLaidOut)
+            QCOMPARE(before.back() - total, qint64(lines));
+        QVERIFY(thumbError(box, before) < 0.01);
+
+        // And the text keeps being counted as it is typed in.
+        QTest::keyClick(&box, Qt::Key_Return);
+        settle();
+        QCOMPARE(bar->maximum() + bar->pageStep(), linesBefore(box).back());
     }
 };
 
