@@ -35,7 +35,7 @@ EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
     : QScrollBar(Qt::Vertical, area), m_area(area), m_viewport(area->viewport()),
       m_driver(area->verticalScrollBar())
 {
-    setAccessibleName(tr("Vertical scroll bar"));
+    setAccessibleName(QStringLiteral("Vertical scroll bar"));
     area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // The room kept for the bar shows the text's background while it is hidden.
     area->setBackgroundRole(QPalette::Base);
