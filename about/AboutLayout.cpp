@@ -11,7 +11,7 @@ const std::vector<ControlEntry> &aboutLayout()
     constexpr unsigned activeBorder = 0x8000000A;
     constexpr unsigned highlight = 0x8000000D;
     constexpr unsigned none = ControlEntry::kDefaultColour;
-    static const char *const icon = ":/icons/about-32.png";
+    static const char *const icon = ":/icons/about";
     // Several texts end with a blank, and the forum line has two after the colon.
     static const std::vector<ControlEntry> entries = {
         {K::PictureBox, "picIcon", nullptr, "", 240, 240, 480, 480, 1, icon},

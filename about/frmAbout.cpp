@@ -53,10 +53,7 @@ void frmAbout::Load()
     m_window = window;
     window->setObjectName(QStringLiteral("frmAbout"));
     window->setWindowTitle(QStringLiteral("About Vellumo"));
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/about-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/icons/about-32.png"), QSize(32, 32));
-    window->setWindowIcon(icon);
+    window->setWindowIcon(pictureIcon(":/icons/about"));
     window->setFixedSize(twipsToPixels(kAboutClientWidth), twipsToPixels(kAboutClientHeight));
 
     FormBuilder form(window);

@@ -13,10 +13,7 @@ void applyIdentity(QApplication &app)
     QApplication::setApplicationVersion(QString::fromLatin1(kProgramVersion));
     QApplication::setDesktopFileName(QStringLiteral("vellumo"));
     FormBuilder::initResources();
-    QIcon icon;
-    icon.addFile(QStringLiteral(":/icons/vellumo-16.png"), QSize(16, 16));
-    icon.addFile(QStringLiteral(":/icons/vellumo-32.png"), QSize(32, 32));
-    app.setWindowIcon(icon);
+    app.setWindowIcon(pictureIcon(":/icons/vellumo"));
 }
 
 } // namespace vellumo

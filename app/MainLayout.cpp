@@ -5,7 +5,7 @@ namespace vellumo {
 const std::vector<ControlEntry> &mainLayout()
 {
     using K = ControlKind;
-    static const char *const icon = ":/icons/vellumo-32.png";
+    static const char *const icon = ":/icons/vellumo";
     static const std::vector<ControlEntry> entries = {
         {K::Frame, "Frame1", nullptr, "", 120, 0, 9735, 5895, 0},
         {K::Component, "CommonDialog1", "Frame1", "", 360, 480, 0, 0, kNoTabIndex},

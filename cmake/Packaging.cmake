@@ -30,10 +30,10 @@ install(TARGETS vellumo RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${VELLUMO_DESKTOP_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${VELLUMO_METAINFO_FILE} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
-# The small sizes are the window's own icons, so menu and task bar show the
-# same picture; the larger ones are rendered from the same SVG.
+# The window's own sizes go to the menu too, so menu and task bar show the
+# same picture; 48 and 256 are rendered from the same SVG.
 set(VELLUMO_ICON_DIR ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
-foreach(size 16 32)
+foreach(size 16 32 64 128)
   install(FILES ${PROJECT_SOURCE_DIR}/assets/vellumo-${size}.png
     DESTINATION ${VELLUMO_ICON_DIR}/${size}x${size}/apps RENAME vellumo.png)
 endforeach()

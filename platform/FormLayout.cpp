@@ -28,6 +28,15 @@ QRect twipsRect(int left, int top, int width, int height)
                  twipsToPixels(height));
 }
 
+QIcon pictureIcon(const char *base)
+{
+    QIcon icon;
+    for (const int size : {16, 32, 64, 128})
+        icon.addFile(QStringLiteral("%1-%2.png").arg(QLatin1String(base)).arg(size),
+                     QSize(size, size));
+    return icon;
+}
+
 QColor colourFromValue(unsigned value)
 {
     if ((value & 0xFF000000u) == 0x80000000u) {
@@ -122,7 +131,8 @@ void FormBuilder::build(const std::vector<ControlEntry> &entries)
         case ControlKind::Image:
         case ControlKind::PictureBox: {
             auto *image = new QLabel(parent);
-            image->setPixmap(QIcon(QString::fromLatin1(entry.picture)).pixmap(32, 32));
+            image->setPixmap(
+                pictureIcon(entry.picture).pixmap(QSize(32, 32), image->devicePixelRatioF()));
             image->setAlignment(Qt::AlignLeft | Qt::AlignTop);
             image->setFocusPolicy(Qt::NoFocus);
             widget = image;

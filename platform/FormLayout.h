@@ -6,6 +6,7 @@
 #include <QString>
 #include <vector>
 
+class QIcon;
 class QWidget;
 
 namespace vellumo {
@@ -39,7 +40,7 @@ struct ControlEntry {
     const char *caption;                  // an '&' marks the access key
     int left, top, width, height;         // twips; for lines: x1, y1, x2, y2
     int tabIndex;                         // kNoTabIndex: takes no focus
-    const char *picture = nullptr;        // resource path, for images and picture boxes
+    const char *picture = nullptr;        // icon resource base, for images and picture boxes
     unsigned foreground = kDefaultColour; // 0x00BBGGRR, system colours as 0x800000NN
     unsigned background = kDefaultColour;
     int lineWidth = 1; // pixels, for lines
@@ -64,6 +65,10 @@ private:
     RichTextFactory m_makeRichText;
     QHash<QString, QWidget *> m_controls;
 };
+
+// The icon whose pictures are base-16.png, -32, -64 and -128 in the resources: a window at
+// 200 % shows the larger ones rather than the small ones scaled up.
+QIcon pictureIcon(const char *base);
 
 // 0x00BBGGRR or 0x800000NN (system colour NN) as a Qt colour.
 QColor colourFromValue(unsigned value);

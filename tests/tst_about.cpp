@@ -279,7 +279,8 @@ private Q_SLOTS:
             if (auto *pic = dialog->findChild<QLabel *>("picIcon"))
                 picture = pic->pixmap().toImage();
         }));
-        QCOMPARE(sizes, (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+        QCOMPARE(sizes,
+                 (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(64, 64), QSize(128, 128)}));
         const QImage own = QImage(":/icons/about-32.png").convertToFormat(picture.format());
         QCOMPARE(picture.size(), QSize(32, 32));
         QCOMPARE(picture, own);

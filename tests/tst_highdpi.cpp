@@ -8,6 +8,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QGroupBox>
 #include <QLabel>
 #include <QProcess>
@@ -37,8 +38,23 @@ struct Control {
     QSize text; // the space its caption needs; empty for controls without one
 };
 
+// The pixels a picture shows, and how many.
+struct Picture {
+    QSize pixels;
+    QByteArray digest;
+};
+
+QByteArray digestOf(const QImage &image)
+{
+    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+    return QCryptographicHash::hash(QByteArrayView(argb.constBits(), argb.sizeInBytes()),
+                                    QCryptographicHash::Sha1)
+        .toHex();
+}
+
 struct Measurement {
     QList<Control> controls;
+    QMap<QString, Picture> pictures;   // by window and control name
     QMap<QString, QSize> windowPixels; // size of a window's picture in device pixels
     qreal ratio = 0;                   // device pixels per device-independent pixel
     QString error;
@@ -72,6 +88,12 @@ void measureWindow(const QString &name, QWidget *window)
         QSize text;
         if (!caption.isEmpty())
             text = QSize(w->fontMetrics().horizontalAdvance(caption), w->fontMetrics().height());
+        if (auto *label = qobject_cast<QLabel *>(w); label && !label->pixmap().isNull()) {
+            const QImage image = label->pixmap().toImage();
+            std::printf("picture\t%s\t%s\t%d %d\t%s\n", qPrintable(name),
+                        qPrintable(w->objectName()), image.width(), image.height(),
+                        digestOf(image).constData());
+        }
         const QRect rect(w->mapTo(window, QPoint(0, 0)), w->size());
         std::printf("control\t%s\t%s\t%s\t%s\t%d %d\n", qPrintable(name),
                     qPrintable(w->objectName()), qPrintable(w->parentWidget()->objectName()),
@@ -137,6 +159,9 @@ Measurement measureAt(const QString &scale)
             const QList<int> size = numbers(f[2]);
             m.windowPixels.insert(f[1], QSize(size[0], size[1]));
             m.ratio = f[3].toDouble();
+        } else if (f[0] == QLatin1String("picture") && f.size() == 5) {
+            const QList<int> size = numbers(f[3]);
+            m.pictures.insert(f[1] + u'/' + f[2], {QSize(size[0], size[1]), f[4].toLatin1()});
         } else if (f[0] == QLatin1String("control") && f.size() == 6) {
             const QList<int> r = numbers(f[4]);
             const QList<int> t = numbers(f[5]);
@@ -249,6 +274,32 @@ private Q_SLOTS:
         // The font grows with the layout, so the caption needs the same room.
         QVERIFY(qAbs(atTwo->text.width() - atOne->text.width()) <= 1);
         QVERIFY(qAbs(atTwo->text.height() - atOne->text.height()) <= 1);
+    }
+
+    // At 200 % a picture shows the icon's own 64 pixel drawing, not the 32 pixel one scaled up.
+    void picturesUseTheirOwnPixelsAtEachScale()
+    {
+        int checked = 0;
+        for (const auto &[window, entries] :
+             {std::pair{"main", &mainLayout()}, std::pair{"about", &aboutLayout()}})
+            for (const ControlEntry &entry : *entries) {
+                if (!entry.picture)
+                    continue;
+                for (const Measurement *m : {&normal, &doubled}) {
+                    const int pixels = int(32 * m->ratio);
+                    const QString key = QStringLiteral("%1/%2").arg(QLatin1String(window),
+                                                                    QLatin1String(entry.name));
+                    QVERIFY2(m->pictures.contains(key), qPrintable(key));
+                    const Picture shown = m->pictures.value(key);
+                    QCOMPARE(shown.pixels, QSize(pixels, pixels));
+                    const QImage own(
+                        QStringLiteral("%1-%2.png").arg(QLatin1String(entry.picture)).arg(pixels));
+                    QVERIFY2(!own.isNull(), entry.picture);
+                    QCOMPARE(shown.digest, digestOf(own));
+                    ++checked;
+                }
+            }
+        QCOMPARE(checked, 6); // two pictures in the main window, one in the dialog, each twice
     }
 
     void nothingOverlapsThatTheLayoutKeepsApart()

@@ -129,7 +129,7 @@ private Q_SLOTS:
     void iconsAreInPlace()
     {
         QCOMPARE(window->windowIcon().availableSizes(),
-                 (QList<QSize>{QSize(16, 16), QSize(32, 32)}));
+                 (QList<QSize>{QSize(16, 16), QSize(32, 32), QSize(64, 64), QSize(128, 128)}));
         const QImage left = child<QLabel>("Image2")->pixmap().toImage();
         const QImage right = child<QLabel>("Image4")->pixmap().toImage();
         QCOMPARE(left.size(), QSize(32, 32));

@@ -70,13 +70,13 @@ check "menu entry names the program" same "$(sed -n 's/^Name=//p' "$desktop")" "
 check "menu entry describes it" same "$(sed -n 's/^Comment=//p' "$desktop")" "$description"
 check "metainfo releases this version" grep -q "<release version=\"$version\"" "$metainfo"
 check "metainfo refers to a screenshot" grep -q '<image>https://.*\.png</image>' "$metainfo"
-for size in 16 32 48 256; do
+for size in 16 32 48 64 128 256; do
   check "${size} pixel icon" same \
     "$(png_size "$share/icons/hicolor/${size}x${size}/apps/vellumo.png")" "${size}x${size}"
 done
 check "scalable icon" grep -q '<svg' "$share/icons/hicolor/scalable/apps/vellumo.svg"
-# The window shows the same 16 and 32 pixel pictures as the menu.
-for size in 16 32; do
+# The window shows the same pictures as the menu.
+for size in 16 32 64 128; do
   check "${size} pixel icon is the window's own" \
     cmp -s "$share/icons/hicolor/${size}x${size}/apps/vellumo.png" "$root/assets/vellumo-$size.png"
 done
