@@ -377,7 +377,7 @@ private Q_SLOTS:
             i += 2 + w * h;
         }
         std::sort(sizes.begin(), sizes.end());
-        QCOMPARE(sizes, (QList<int>{16, 32}));
+        QCOMPARE(sizes, (QList<int>{16, 32, 64, 128}));
     }
 
     void typedTextIsSavedThroughTheSaveButton()
