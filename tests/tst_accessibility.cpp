@@ -128,9 +128,13 @@ private Q_SLOTS:
         inWindow(window, [&](QWidget *w) { nodes = tree(w, problems); });
         QVERIFY(!nodes.isEmpty());
         QVERIFY2(!nodes.first().name.isEmpty(), "the window has no name");
-        for (const Node &node : nodes)
+        for (const Node &node : nodes) {
             if (node.role == QAccessible::NoRole)
                 problems << QStringLiteral("'%1' (%2) has no role").arg(node.name, node.object);
+            // Hidden bars stay in the tree too, where a screen reader meets them.
+            if (node.role == QAccessible::ScrollBar && node.name.isEmpty())
+                problems << QStringLiteral("a scroll bar (%1) has no name").arg(node.object);
+        }
         for (const QString &control : controlsOf(window, *this->window)) {
             const QList<Node> found = nodesOf(nodes, control);
             if (found.isEmpty())
