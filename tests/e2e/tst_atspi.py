@@ -413,7 +413,7 @@ def main():
                 try:
                     check(program, scratch)
                     print("PASS   :", check.__name__)
-                except AssertionError as error:
+                except Exception as error:  # noqa: BLE001 (a fault of any kind fails the check)
                     failed += 1
                     print("FAIL!  :", check.__name__, "-", error)
                     print("         windows shown:", program.windows())
