@@ -72,6 +72,7 @@ void frmAbout::Load()
     describeControls(form, {{"picIcon", "Information icon", nullptr},
                             {"cmdSysInfo", nullptr, "Starts the system information tool"},
                             {"Label2", nullptr, "Opens the forum's web page in your browser"}});
+    nameScrollBars(window);
     m_label2->installEventFilter(this);
     m_label2Pressed = false;
 

@@ -57,6 +57,7 @@ frmMain::frmMain(const Services &services, QWidget *parent)
                {"cmdSave", nullptr, "Saves the text to a file you choose"},
                {"cmdLoad", nullptr, "Replaces the text with a file you choose"},
                {"CmdReset", nullptr, "Empties the text area, with no undo"}});
+    nameScrollBars(m_client);
 
     // Alt+F belongs to the File menu, as on every desktop; the Font button
     // keeps its underlined F but does not compete for the key, which would

@@ -6,6 +6,7 @@
 #include <QAccessibleWidget>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScrollBar>
 
 namespace vellumo {
 
@@ -116,6 +117,15 @@ void markAsRule(QWidget *line)
 void markAsLink(QWidget *label)
 {
     setRole(label, QAccessible::Link);
+}
+
+void nameScrollBars(QWidget *window)
+{
+    for (QScrollBar *bar : window->findChildren<QScrollBar *>())
+        if (bar->accessibleName().isEmpty())
+            bar->setAccessibleName(bar->orientation() == Qt::Vertical
+                                       ? QStringLiteral("Vertical scroll bar")
+                                       : QStringLiteral("Horizontal scroll bar"));
 }
 
 } // namespace vellumo

@@ -27,5 +27,8 @@ void markAsRule(QWidget *line);
 // A label that acts on a click, such as a web address: a link, whose press
 // action is a click on it.
 void markAsLink(QWidget *label);
+// Scroll areas keep bars a screen reader can meet even while they are hidden:
+// each one under `window` that has no name yet is named for its direction.
+void nameScrollBars(QWidget *window);
 
 } // namespace vellumo

@@ -1,10 +1,22 @@
 #include "platform/MessageBox.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
 namespace vellumo {
+
+namespace {
+// The icon tells a sighted user how grave the message is; a screen reader
+// says that by the icon's name.
+void nameIcon(QMessageBox &box, const QString &name)
+{
+    for (QLabel *label : box.findChildren<QLabel *>())
+        if (!label->pixmap().isNull())
+            label->setAccessibleName(name);
+}
+} // namespace
 
 int QtMessageBox::show(QWidget *owner, const QString &prompt, int style, const QString &title)
 {
@@ -15,9 +27,11 @@ int QtMessageBox::show(QWidget *owner, const QString &prompt, int style, const Q
     switch (style & 0x70) {
     case MsgStyle::Critical:
         box.setIcon(QMessageBox::Critical);
+        nameIcon(box, QStringLiteral("Error"));
         break;
     case MsgStyle::Exclamation:
         box.setIcon(QMessageBox::Warning);
+        nameIcon(box, QStringLiteral("Warning"));
         break;
     default:
         box.setIcon(QMessageBox::NoIcon);

@@ -18,5 +18,7 @@ BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev lib
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 # The real program under Xvfb, and its Debian package: built, validated, installed and started.
 TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file libglib2.0-bin)
+# What a screen reader hears: the program's tree over a private AT-SPI bus.
+TEST_PACKAGES+=(dbus at-spi2-core python3-pyatspi)
 # Fuzzing with libFuzzer; small file system images for the full-disk faults.
 TEST_PACKAGES+=(clang-14 libclang-rt-14-dev e2fsprogs mount)

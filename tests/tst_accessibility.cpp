@@ -4,6 +4,7 @@
 #include "app/MainLayout.h"
 #include "app/frmMain.h"
 #include "platform/Accessibility.h"
+#include "platform/MessageBox.h"
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
@@ -128,9 +129,13 @@ private Q_SLOTS:
         inWindow(window, [&](QWidget *w) { nodes = tree(w, problems); });
         QVERIFY(!nodes.isEmpty());
         QVERIFY2(!nodes.first().name.isEmpty(), "the window has no name");
-        for (const Node &node : nodes)
+        for (const Node &node : nodes) {
             if (node.role == QAccessible::NoRole)
                 problems << QStringLiteral("'%1' (%2) has no role").arg(node.name, node.object);
+            // Hidden bars stay in the tree too, where a screen reader meets them.
+            if (node.role == QAccessible::ScrollBar && node.name.isEmpty())
+                problems << QStringLiteral("a scroll bar (%1) has no name").arg(node.object);
+        }
         for (const QString &control : controlsOf(window, *this->window)) {
             const QList<Node> found = nodesOf(nodes, control);
             if (found.isEmpty())
@@ -220,6 +225,40 @@ private Q_SLOTS:
         QFETCH(QString, caption);
         QFETCH(QString, spoken);
         QCOMPARE(spokenCaption(caption), spoken);
+    }
+
+    // What a screen reader reads of a message box: its text, and the icon by
+    // how grave it is (an icon without a name says nothing).
+    void messageBoxesSayTheirTextAndIcon_data()
+    {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("icon");
+        QTest::newRow("critical") << int(MsgStyle::OkOnly | MsgStyle::Critical) << "Error";
+        QTest::newRow("exclamation") << int(MsgStyle::YesNo | MsgStyle::Exclamation) << "Warning";
+        QTest::newRow("no icon") << int(MsgStyle::OkOnly) << "";
+    }
+    void messageBoxesSayTheirTextAndIcon()
+    {
+        QFETCH(int, style);
+        QFETCH(QString, icon);
+        QStringList problems, images, labels;
+        auto ran = whenModal([&](QWidget *box) {
+            for (const Node &node : tree(box, problems)) {
+                if (node.role == QAccessible::Graphic)
+                    images << node.name;
+                if (node.role == QAccessible::StaticText && !node.name.isEmpty())
+                    labels << node.name;
+            }
+            static_cast<QDialog *>(box)->reject();
+        });
+        QtMessageBox().show(window.get(), QStringLiteral("Text has been loaded"), style,
+                            QStringLiteral("Load Successful"));
+        QVERIFY(*ran);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+        QVERIFY(labels.contains(QStringLiteral("Text has been loaded")));
+        // Qt keeps an empty icon label when there is no icon; it is never shown.
+        if (!icon.isEmpty())
+            QVERIFY2(images.contains(icon), qPrintable(images.join(u',')));
     }
 
     // A screen reader presses the link the way a mouse clicks it: once per
