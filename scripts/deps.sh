@@ -24,3 +24,5 @@ TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev fil
 TEST_PACKAGES+=(clang-14 libclang-rt-14-dev e2fsprogs mount)
 # The program on a headless Wayland compositor, driven through its accessibility tree.
 TEST_PACKAGES+=(weston dbus at-spi2-core python3-pyatspi)
+# The real program once more under a window manager, which wmctrl asks to act.
+TEST_PACKAGES+=(openbox wmctrl)
