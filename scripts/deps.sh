@@ -14,6 +14,8 @@ install_missing() {
 }
 
 BUILD_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins libgl-dev libcups2-dev fonts-dejavu-core)
+# Qt's platform for Wayland desktops, which it picks there over X11.
+BUILD_PACKAGES+=(qt6-wayland)
 # The registry reader is also built for Windows and run under Wine.
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 # The real program under Xvfb, and its Debian package: built, validated, installed and started.
@@ -22,3 +24,7 @@ TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev fil
 TEST_PACKAGES+=(dbus at-spi2-core python3-pyatspi)
 # Fuzzing with libFuzzer; small file system images for the full-disk faults.
 TEST_PACKAGES+=(clang-14 libclang-rt-14-dev e2fsprogs mount)
+# The program on a headless Wayland compositor, driven through its accessibility tree (above).
+TEST_PACKAGES+=(weston)
+# The real program once more under a window manager, which wmctrl asks to act.
+TEST_PACKAGES+=(openbox wmctrl)

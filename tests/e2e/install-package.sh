@@ -58,6 +58,7 @@ check "package synopsis is the program's description" \
   same "$(field Description | head -n1)" "$description"
 check "dependencies worked out from the program's libraries" \
   grep -q 'libqt6widgets6 (>=' <<<"$(field Depends)"
+check "Qt's Wayland platform comes with it" same "$(field Recommends)" qt6-wayland
 
 echo "== What it ships"
 dpkg-deb -x "$deb" "$scratch/root"

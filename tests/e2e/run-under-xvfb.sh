@@ -1,21 +1,32 @@
 #!/bin/bash
 # Runs a program on a private X server of its own, which it gets as DISPLAY.
+# With --wm openbox, that window manager manages the server first and the
+# program gets VELLUMO_WM=openbox; without, nothing manages its windows.
 # Without the X tools it skips (exit 77), except under scripts/test, which
 # installs them and where nothing may skip.
+#   run-under-xvfb.sh [--wm openbox] PROGRAM [ARGUMENT...]
 set -euo pipefail
+wm=
+if [ "${1:-}" = --wm ]; then
+  wm=$2
+  shift 2
+fi
 missing=()
-for tool in Xvfb xdotool xwininfo xprop; do
+for tool in Xvfb xdotool xwininfo xprop $wm ${wm:+wmctrl}; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Not found: ${missing[*]} (Debian: xvfb xdotool x11-utils; scripts/test installs them)"
+  echo "Not found: ${missing[*]} (Debian: xvfb xdotool x11-utils ${wm:+$wm wmctrl};" \
+    "scripts/test installs them)"
   [ "${VELLUMO_NO_SKIPS:-0}" = 1 ] && exit 1
   exit 77
 fi
 
 scratch=$(mktemp -d)
 xvfb=
+wm_pid=
 cleanup() {
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null
   rm -rf "$scratch"
 }
@@ -36,5 +47,27 @@ if [ ! -s "$scratch/display" ]; then
 fi
 export DISPLAY=":$(head -n1 "$scratch/display")"
 export QT_QPA_PLATFORM=xcb
-unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS WAYLAND_DISPLAY
+unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS WAYLAND_DISPLAY VELLUMO_WM
+if [ -n "$wm" ]; then
+  # Its own settings only, none of the machine's user.
+  HOME=$scratch XDG_CONFIG_HOME=$scratch "$wm" --sm-disable >"$scratch/wm.log" 2>&1 &
+  wm_pid=$!
+  # A window manager that manages the server says so on the root window.
+  managed=0
+  for _ in $(seq 300); do
+    kill -0 "$wm_pid" 2>/dev/null || break
+    if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+      managed=1
+      break
+    fi
+    sleep 0.1
+  done
+  if [ "$managed" != 1 ]; then
+    echo "$wm did not start:" >&2
+    cat "$scratch/wm.log" >&2
+    exit 1
+  fi
+  export VELLUMO_WM=$wm
+fi
+# Not exec: the trap must stop the servers when the program ends.
 "$@"

@@ -13,101 +13,11 @@ import os
 import subprocess
 import sys
 import tempfile
-import time
 
-import gi
+import pyatspi
 
-gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, Gio, GLib  # noqa: E402
-
-import pyatspi  # noqa: E402
-
-# A slow shared machine: everything is polled for, never slept on.
-TIMEOUT = 30.0
-
-
-def wait_for(what, probe, timeout=TIMEOUT):
-    """The first true answer of probe(), or an AssertionError naming `what`."""
-    end = time.monotonic() + timeout
-    while True:
-        try:
-            found = probe()
-        except GLib.Error:
-            found = None  # an object that went away while it was asked
-        if found:
-            return found
-        if time.monotonic() > end:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.1)
-
-
-# ---- The tree as a screen reader sees it
-
-
-def children(node):
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield child
-
-
-def walk(node):
-    yield node
-    for child in children(node):
-        yield from walk(child)
-
-
-def showing(node):
-    return node.getState().contains(pyatspi.STATE_SHOWING)
-
-
-def focused(node):
-    return node.getState().contains(pyatspi.STATE_FOCUSED)
-
-
-def find(root, role, name, only_showing=False):
-    for node in walk(root):
-        if node.getRoleName() == role and node.name == name:
-            if not only_showing or showing(node):
-                return node
-    return None
-
-
-def describe(node):
-    return "%s %r" % (node.getRoleName(), node.name)
-
-
-def action_names(node):
-    try:
-        action = node.queryAction()
-    except NotImplementedError:
-        return []
-    return [action.getName(i) for i in range(action.nActions)]
-
-
-class Bus:
-    """Fires actions without waiting for their answer. Qt answers a press of a
-    menu item only when the command has ended, and a command may show a modal
-    box first, as a person would see it."""
-
-    def __init__(self):
-        session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
-        reply = session.call_sync("org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress",
-                                  None, GLib.VariantType("(s)"), Gio.DBusCallFlags.NONE, -1, None)
-        flags = (Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT
-                 | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
-        self.connection = Gio.DBusConnection.new_for_address_sync(reply.unpack()[0], flags, None,
-                                                                  None)
-
-    def act(self, node, name):
-        names = action_names(node)
-        assert name in names, "%s has no %s action (only %s)" % (describe(node), name, names)
-        message = Gio.DBusMessage.new_method_call(node.app.bus_name, node.path,
-                                                  "org.a11y.atspi.Action", "DoAction")
-        message.set_body(GLib.Variant("(i)", (names.index(name),)))
-        message.set_flags(Gio.DBusMessageFlags.NO_REPLY_EXPECTED)
-        self.connection.send_message(message, Gio.DBusSendMessageFlags.NONE)
-        self.connection.flush_sync(None)
+from atspi import (TIMEOUT, Atspi, Bus, action_names, children, describe, find, focused,
+                   showing, wait_for, walk)
 
 
 # ---- The program

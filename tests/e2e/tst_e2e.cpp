@@ -106,16 +106,14 @@ QString rectText(const QRect &r)
 
 } // namespace
 
-class EndToEndTest : public QObject {
-    Q_OBJECT
-
+// One running program and its windows on the X server, as the person in front
+// of it sees and drives them.
+class ProgramSession : public QObject {
+protected:
     QProcess program;
-    QTemporaryDir dir;
     QString window; // the main window's X id
-    int menuBar = 0;
 
     QString pid() const { return QString::number(program.processId()); }
-    QString path(const QString &name) const { return dir.filePath(name); }
 
     // The program's visible windows with exactly this title.
     QStringList windows(const QString &title)
@@ -216,6 +214,51 @@ class EndToEndTest : public QObject {
         keys({itemKey});
         return true;
     }
+    // An X property of a window ("-root" for the root window), as xprop prints it.
+    QString property(const QString &id, const char *name)
+    {
+        const QStringList where =
+            id == QLatin1String("-root") ? QStringList{id} : QStringList{QStringLiteral("-id"), id};
+        return runProgram(QStringLiteral("xprop"), where + QStringList{QString::fromLatin1(name)})
+            .out;
+    }
+    // A window id as xprop prints it.
+    static QString hex(const QString &id)
+    {
+        return QStringLiteral("0x%1").arg(id.toULongLong(), 0, 16);
+    }
+
+    // Starts the program and waits for its main window; says what went wrong.
+    QString start()
+    {
+        const QString binary = qEnvironmentVariable("VELLUMO_BINARY");
+        if (!QFileInfo(binary).isExecutable())
+            return QStringLiteral("VELLUMO_BINARY names no program");
+        program.setProgram(binary);
+        program.setProcessChannelMode(QProcess::ForwardedChannels);
+        program.start();
+        if (!program.waitForStarted())
+            return QStringLiteral("the program did not start");
+        window = waitForWindow(QStringLiteral("Vellumo"));
+        return window.isEmpty() ? QStringLiteral("the main window did not appear") : QString();
+    }
+    void stop()
+    {
+        if (program.state() != QProcess::NotRunning) {
+            program.kill();
+            program.waitForFinished();
+        }
+    }
+};
+
+class EndToEndTest : public ProgramSession {
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    int menuBar = 0;
+
+    QString path(const QString &name) const { return dir.filePath(name); }
+
     // Answers the open-or-save dialog with a full path.
     bool chooseFile(const QString &file)
     {
@@ -302,25 +345,13 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        const QString binary = qEnvironmentVariable("VELLUMO_BINARY");
-        QVERIFY2(QFileInfo(binary).isExecutable(), "VELLUMO_BINARY names no program");
-        program.setProgram(binary);
-        program.setProcessChannelMode(QProcess::ForwardedChannels);
-        program.start();
-        QVERIFY(program.waitForStarted());
-        window = waitForWindow(QStringLiteral("Vellumo"));
-        QVERIFY2(!window.isEmpty(), "the main window did not appear");
+        const QString problem = start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
         // The client area is fixed; above it, the menu bar.
         menuBar = windowSize().height() - kClientHeight;
     }
 
-    void cleanupTestCase()
-    {
-        if (program.state() != QProcess::NotRunning) {
-            program.kill();
-            program.waitForFinished();
-        }
-    }
+    void cleanupTestCase() { stop(); }
 
     void theWindowAppearsWithItsTitleSizeAndIcon()
     {
@@ -559,12 +590,182 @@ private Q_SLOTS:
     }
 };
 
+// Under a real window manager (run-under-xvfb.sh --wm): what its frame
+// offers, and how it closes, stacks and lists the program's windows. A
+// session of its own, on a second start of the program.
+class WindowManagerTest : public ProgramSession {
+    Q_OBJECT
+
+    QSize fixedSize;
+
+    // The windows in a list property of the root window, in its order.
+    QStringList rootList(const char *name)
+    {
+        QStringList ids;
+        for (auto it = QRegularExpression(QStringLiteral("0x[0-9a-f]+"))
+                           .globalMatch(property(QStringLiteral("-root"), name).section(u'#', 1));
+             it.hasNext();)
+            ids << it.next().captured();
+        return ids;
+    }
+    // The entries a task bar shows: managed windows that are neither owned
+    // by another nor ask to be left out.
+    int taskListEntries()
+    {
+        int entries = 0;
+        for (const QString &id : rootList("_NET_CLIENT_LIST"))
+            if (!property(id, "_NET_WM_STATE")
+                     .contains(QLatin1String("_NET_WM_STATE_SKIP_TASKBAR")) &&
+                !property(id, "WM_TRANSIENT_FOR").contains(QLatin1String("window id")))
+                ++entries;
+        return entries;
+    }
+    bool ownedAndModal(const QString &dialog)
+    {
+        return property(dialog, "WM_TRANSIENT_FOR").contains(hex(window)) &&
+               property(dialog, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_MODAL"));
+    }
+    // The dialog is above the main window and has the keyboard.
+    bool onTop(const QString &dialog)
+    {
+        const QStringList stacking = rootList("_NET_CLIENT_LIST_STACKING");
+        return stacking.indexOf(hex(dialog)) > stacking.indexOf(hex(window)) &&
+               stacking.contains(hex(window)) &&
+               property(QStringLiteral("-root"), "_NET_ACTIVE_WINDOW").contains(hex(dialog));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        const QString problem = start();
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+        fixedSize = windowSize();
+        QVERIFY(!fixedSize.isEmpty());
+    }
+
+    void cleanupTestCase() { stop(); }
+
+    void theFrameOffersNoMaximiseAndNoResize()
+    {
+        const QString allowed = property(window, "_NET_WM_ALLOWED_ACTIONS");
+        QVERIFY2(allowed.contains(QLatin1String("_NET_WM_ACTION_CLOSE")), qPrintable(allowed));
+        for (const char *action : {"_NET_WM_ACTION_RESIZE", "_NET_WM_ACTION_MAXIMIZE_HORZ",
+                                   "_NET_WM_ACTION_MAXIMIZE_VERT"})
+            QVERIFY2(!allowed.contains(QLatin1String(action)), qPrintable(allowed));
+        // Openbox offers minimising every window whatever it asks; the
+        // program asks for neither minimise nor maximise (Motif functions
+        // and decorations).
+        const QStringList motif =
+            property(window, "_MOTIF_WM_HINTS").section(u'=', 1).split(u',', Qt::SkipEmptyParts);
+        QCOMPARE(motif.size(), 5);
+        bool ok = false;
+        const uint functions = motif[1].trimmed().toUInt(&ok, 16);
+        QVERIFY(ok);
+        const uint decorations = motif[2].trimmed().toUInt(&ok, 16);
+        QVERIFY(ok);
+        QCOMPARE(functions & (0x8 | 0x10), 0u);
+        QCOMPARE(decorations & (0x20 | 0x40), 0u);
+    }
+
+    void theSizeStaysFixed_data()
+    {
+        QTest::addColumn<QStringList>("request");
+        QTest::addColumn<QStringList>("undo");
+        const QString id = hex(window);
+        const QStringList state{QStringLiteral("-i"), QStringLiteral("-r"), id,
+                                QStringLiteral("-b")};
+        QTest::newRow("maximise")
+            << state + QStringList{QStringLiteral("add,maximized_vert,maximized_horz")}
+            << state + QStringList{QStringLiteral("remove,maximized_vert,maximized_horz")};
+        QTest::newRow("full screen") << state + QStringList{QStringLiteral("add,fullscreen")}
+                                     << state + QStringList{QStringLiteral("remove,fullscreen")};
+        QTest::newRow("resize") << QStringList{QStringLiteral("-i"), QStringLiteral("-r"), id,
+                                               QStringLiteral("-e"),
+                                               QStringLiteral("0,-1,-1,900,700")}
+                                << QStringList();
+    }
+    void theSizeStaysFixed()
+    {
+        QFETCH(QStringList, request);
+        QFETCH(QStringList, undo);
+        QCOMPARE(runProgram(QStringLiteral("wmctrl"), request).exitCode, 0);
+        // Give the window manager and the program time to act on it.
+        QElapsedTimer clock;
+        clock.start();
+        while (clock.elapsed() < 2000) {
+            QCOMPARE(windowSize(), fixedSize);
+            QTest::qWait(100);
+        }
+        if (!undo.isEmpty())
+            QCOMPARE(runProgram(QStringLiteral("wmctrl"), undo).exitCode, 0);
+    }
+
+    void theAboutDialogIsModalAboveItsOwnerWithNoTaskEntry()
+    {
+        QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("i")));
+        const QString about = waitForWindow(QStringLiteral("About Vellumo"));
+        QVERIFY2(!about.isEmpty(), "no About dialog");
+        QVERIFY2(ownedAndModal(about), qPrintable(property(about, "WM_TRANSIENT_FOR") +
+                                                  property(about, "_NET_WM_STATE")));
+        QTRY_VERIFY_WITH_TIMEOUT(onTop(about), 10000);
+        QCOMPARE(taskListEntries(), 1);
+        // A click on the main window leaves the dialog above it, with the keyboard.
+        click(window, QPoint(fixedSize.width() / 2, fixedSize.height() / 2));
+        QTest::qWait(1000);
+        QVERIFY2(onTop(about),
+                 qPrintable(property(QStringLiteral("-root"), "_NET_CLIENT_LIST_STACKING")));
+        focus(about);
+        keys({QStringLiteral("Escape")});
+        QVERIFY(waitUntilGone(QStringLiteral("About Vellumo")));
+        QCOMPARE(taskListEntries(), 1);
+    }
+
+    void theCloseControlAsksQuit_data()
+    {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("ends");
+        QTest::newRow("No keeps the window") << QStringLiteral("Escape") << false;
+        QTest::newRow("Yes ends the program") << QStringLiteral("Return") << true;
+    }
+    void theCloseControlAsksQuit()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, ends);
+        // As the frame's close control does: the window manager asks the window to close.
+        QCOMPARE(runProgram(QStringLiteral("wmctrl"),
+                            {QStringLiteral("-i"), QStringLiteral("-c"), hex(window)})
+                     .exitCode,
+                 0);
+        const QString box = waitForWindow(QStringLiteral("Quit?"));
+        QVERIFY2(!box.isEmpty(), "no \"Quit?\" box");
+        QVERIFY(ownedAndModal(box));
+        focus(box);
+        keys({answer});
+        QVERIFY(waitUntilGone(QStringLiteral("Quit?")));
+        if (ends) {
+            QVERIFY2(program.state() == QProcess::NotRunning || program.waitForFinished(15000),
+                     "the program did not end");
+            QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+            QCOMPARE(program.exitCode(), 0);
+        } else {
+            QTest::qWait(1000);
+            QCOMPARE(windows(QStringLiteral("Vellumo")), QStringList{window});
+            QCOMPARE(program.state(), QProcess::Running);
+        }
+    }
+};
+
 int main(int argc, char **argv)
 {
     // On the X server of the program under test: this process only looks.
     QGuiApplication app(argc, argv);
     EndToEndTest test;
-    return QTest::qExec(&test, argc, argv);
+    int failed = QTest::qExec(&test, argc, argv);
+    if (!qEnvironmentVariableIsEmpty("VELLUMO_WM")) {
+        WindowManagerTest windowManager;
+        failed += QTest::qExec(&windowManager, argc, argv);
+    }
+    return failed;
 }
 
 #include "tst_e2e.moc"
