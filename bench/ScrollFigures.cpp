@@ -6,6 +6,7 @@
 #include "Common.h"
 #include "Data.h"
 #include "platform/EstimatedScrollBar.h"
+#include "support/WrappedLines.h"
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -59,29 +60,6 @@ double thumb(const QScrollBar *bar)
     return double(bar->value()) / (double(bar->maximum()) + bar->pageStep());
 }
 
-// The wrapped lines before each block, laid out here apart from the area.
-std::vector<qint64> linesBefore(const QPlainTextEdit &area)
-{
-    const QTextDocument *doc = area.document();
-    const qreal width = area.viewport()->width() - 2 * doc->documentMargin();
-    std::vector<qint64> before{0};
-    QTextLayout layout;
-    layout.setFont(doc->defaultFont());
-    layout.setTextOption(doc->defaultTextOption());
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        layout.setText(block.text());
-        layout.beginLayout();
-        int lines = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            ++lines;
-        }
-        layout.endLayout();
-        before.push_back(before.back() + lines);
-    }
-    return before;
-}
-
 struct Top {
     int block;
     int line;
@@ -131,7 +109,7 @@ Result vellumoThumb(const Job &job)
     }
     const Place paged{topOfView(*w.area), thumb(bar), thumb(qt)};
 
-    const std::vector<qint64> before = linesBefore(*w.area);
+    const std::vector<qint64> before = vellumo::test::wrappedLinesBefore(*w.area);
     auto truth = [&](const Place &p) {
         return double(before[size_t(p.top.block)] + p.top.line) / before.back();
     };

@@ -2,6 +2,7 @@
 #include "platform/LongLines.h"
 #include "platform/RichTextBox.h"
 #include "support/TextFormats.h"
+#include "support/WrappedLines.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +18,7 @@
 #include <vector>
 
 using namespace vellumo;
+using vellumo::test::wrappedLinesBefore;
 
 namespace {
 
@@ -73,29 +75,6 @@ void settle()
 EstimatedScrollBar *barOf(RichTextBox &box)
 {
     return box.findChild<EstimatedScrollBar *>();
-}
-
-// The wrapped lines before each block and in all, laid out here block by
-// block at the area's width, apart from the area and its bar.
-std::vector<qint64> linesBefore(RichTextBox &box)
-{
-    const QTextDocument *doc = box.document();
-    const qreal width = box.viewport()->width() - 2 * doc->documentMargin();
-    std::vector<qint64> before{0};
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        QTextLayout layout(block.text(), doc->defaultFont());
-        layout.setTextOption(doc->defaultTextOption());
-        layout.setFormats(block.textFormats());
-        layout.beginLayout();
-        int lines = 0;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width);
-            ++lines;
-        }
-        layout.endLayout();
-        before.push_back(before.back() + lines);
-    }
-    return before;
 }
 
 // The wrapped lines above the view: those above the line halfway down the
@@ -339,7 +318,7 @@ private Q_SLOTS:
         // The bar comes into room kept for it: Qt would lay out every block
         // again for a new width.
         QCOMPARE(box.viewport()->width(), width);
-        const std::vector<qint64> before = linesBefore(box);
+        const std::vector<qint64> before = wrappedLinesBefore(box);
         // The lines counted here are the ones Qt lays out.
         const QTextBlock first = box.document()->firstBlock();
         QCOMPARE(before[1], qint64(first.layout()->lineCount()));
@@ -459,7 +438,7 @@ private Q_SLOTS:
         settle();
         EstimatedScrollBar *bar = barOf(box);
         const qint64 total = bar->maximum() + bar->pageStep();
-        QCOMPARE(total, linesBefore(box).back());
+        QCOMPARE(total, wrappedLinesBefore(box).back());
         // At the start of a line in the middle of the text.
         QTextCursor at(box.document()->findBlockByNumber(box.document()->blockCount() / 2));
         at.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 20);
@@ -513,7 +492,7 @@ private Q_SLOTS:
             box.setDocument(doc);
         }
         settle();
-        const std::vector<qint64> before = linesBefore(box);
+        const std::vector<qint64> before = wrappedLinesBefore(box);
         if (edit == QLatin1String("reset")) {
             QVERIFY(!bar->isVisible());
             QCOMPARE(bar->maximum(), 0);
@@ -527,7 +506,7 @@ private Q_SLOTS:
         // And the text keeps being counted as it is typed in.
         QTest::keyClick(&box, Qt::Key_Return);
         settle();
-        QCOMPARE(bar->maximum() + bar->pageStep(), linesBefore(box).back());
+        QCOMPARE(bar->maximum() + bar->pageStep(), wrappedLinesBefore(box).back());
     }
 };
 
