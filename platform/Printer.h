@@ -43,11 +43,6 @@ public:
     // Nothing happens when no line was printed since the last end. A big document reports
     // its progress; until it is locked in for the print system, Cancel drops it.
     virtual void endDoc(Progress &progress) = 0;
-    void endDoc()
-    {
-        NoProgress none;
-        endDoc(none);
-    }
 };
 
 // Prints through Qt's print system: the document is laid out as plain text
@@ -62,7 +57,6 @@ public:
 
     bool showDialog(DialogPresenter &dialogs, QWidget *owner, int &copies) override;
     void printLine(const QList<PrintItem> &items) override;
-    using Printer::endDoc;
     void endDoc(Progress &progress) override;
 
     // The same printer object on every call, made on first use, for the whole

@@ -31,13 +31,6 @@ public:
     }
 };
 
-// For work that no one watches.
-class NoProgress final : public Progress {
-public:
-    void step(double) override {}
-    void lockIn(const QString &) override {}
-};
-
 // Long work stays on the user-interface thread and reports its steps. Once it has taken about
 // half a second, a progress dialog with the label and a Cancel button shows, modal over owner,
 // so that no other command can start until the work ends.

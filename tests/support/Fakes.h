@@ -131,7 +131,6 @@ public:
             throw Failure(refusal);
         openLines.append(printLineText(items));
     }
-    using Printer::endDoc;
     // A document, like a real one, takes a step before it is handed over.
     void endDoc(Progress &progress) override
     {
