@@ -19,8 +19,7 @@ BUILD_PACKAGES+=(qt6-wayland)
 # The registry reader is also built for Windows and run under Wine.
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 # The real program under Xvfb, and its Debian package: built, validated, installed and started.
-TEST_PACKAGES+=(xvfb xdotool x11-utils x11-xserver-utils desktop-file-utils appstream dpkg-dev file
-  libglib2.0-bin)
+TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file libglib2.0-bin)
 # What a screen reader hears: the program's tree over a private AT-SPI bus.
 TEST_PACKAGES+=(dbus at-spi2-core python3-pyatspi)
 # Fuzzing with libFuzzer; small file system images for the full-disk faults.

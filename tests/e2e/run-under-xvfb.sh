@@ -12,12 +12,11 @@ if [ "${1:-}" = --wm ]; then
   shift 2
 fi
 missing=()
-for tool in Xvfb xdotool xwininfo xprop xmodmap $wm ${wm:+wmctrl}; do
+for tool in Xvfb xdotool xwininfo xprop $wm ${wm:+wmctrl}; do
   command -v "$tool" >/dev/null || missing+=("$tool")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "Not found: ${missing[*]} (Debian: xvfb xdotool x11-utils x11-xserver-utils" \
-    "${wm:+$wm wmctrl};" \
+  echo "Not found: ${missing[*]} (Debian: xvfb xdotool x11-utils ${wm:+$wm wmctrl};" \
     "scripts/test installs them)"
   [ "${VELLUMO_NO_SKIPS:-0}" = 1 ] && exit 1
   exit 77
@@ -47,10 +46,6 @@ if [ ! -s "$scratch/display" ]; then
   exit 1
 fi
 export DISPLAY=":$(head -n1 "$scratch/display")"
-# The characters the tests type that the server's keymap lacks get keys of their own before
-# anything starts. xdotool would otherwise remap a key for each one as it types, and a program
-# that reads the new map a moment late gets the old key's character.
-xmodmap -e "keycode 248 = eacute" -e "keycode 249 = EuroSign"
 export QT_QPA_PLATFORM=xcb
 unset QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS WAYLAND_DISPLAY VELLUMO_WM
 if [ -n "$wm" ]; then
