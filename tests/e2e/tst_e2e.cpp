@@ -413,15 +413,27 @@ private Q_SLOTS:
 
     void typedTextIsSavedThroughTheSaveButton()
     {
-        focus(window);
-        // The text area has the keyboard from the start.
-        type(QStringLiteral("Typed by a person."));
-        keys({QStringLiteral("Return")});
-        type(QStringLiteral("Caf\u00e9 au lait, 2 \u20ac"));
-        QVERIFY(saveWithTheButton(path(QStringLiteral("typed.txt"))));
         // Windows-1252 on disk, the line break of a fresh area, and CR LF after it all.
         const QByteArray expected("Typed by a person.\r\nCaf\xe9 au lait, 2 \x80\r\n");
-        QCOMPARE(waitForFile(path(QStringLiteral("typed.txt")), expected), expected);
+        // xdotool finds a key for a character the server's keymap lacks by remapping one as it
+        // types, and under a window manager that key now and then reaches the program before
+        // the new map: the character is lost before the program sees it. Typed again over the
+        // old text into a new file, up to three times.
+        QByteArray saved;
+        for (int attempt = 1; attempt <= 3 && saved != expected; ++attempt) {
+            focus(window);
+            // The text area has the keyboard from the start; after a save the button has it.
+            if (attempt > 1)
+                click(window, textArea().center());
+            keys({QStringLiteral("ctrl+a")});
+            type(QStringLiteral("Typed by a person."));
+            keys({QStringLiteral("Return")});
+            type(QStringLiteral("Caf\u00e9 au lait, 2 \u20ac"));
+            const QString file = path(QStringLiteral("typed-%1.txt").arg(attempt));
+            QVERIFY(saveWithTheButton(file));
+            saved = waitForFile(file, expected);
+        }
+        QCOMPARE(saved, expected);
     }
 
     void fileLoadShowsLoadSuccessfulWithItsText()
