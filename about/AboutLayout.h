@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/FormLayout.h"
+#include "platform/forms/FormLayout.h"
 
 #include <vector>
 

@@ -2,7 +2,7 @@
 
 // Kept free of Qt, so that it can be built for Windows with the registry layer alone.
 
-#include "platform/Registry.h"
+#include "platform/system/Registry.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "about/SysInfo.h"
 
 #include "about/GetKeyValue.h"
-#include "platform/FileSearch.h"
+#include "platform/system/FileSearch.h"
 #include "platform/Services.h"
 
 namespace vellumo {

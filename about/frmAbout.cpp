@@ -2,11 +2,11 @@
 
 #include "about/AboutLayout.h"
 #include "about/SysInfo.h"
-#include "platform/Accessibility.h"
-#include "platform/FormLayout.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramStart.h"
-#include "platform/Shell.h"
+#include "platform/forms/Accessibility.h"
+#include "platform/forms/FormLayout.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/system/ProgramStart.h"
+#include "platform/system/Shell.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -115,7 +115,7 @@ bool frmAbout::eventFilter(QObject *watched, QEvent *event)
 
 void frmAbout::Label2_Click()
 {
-    m_services.shell->openWebAddress(QString::fromLatin1(kForumAddress));
+    openWebAddress(QString::fromLatin1(kForumAddress));
 }
 
 void frmAbout::StartSysInfo()

@@ -1,6 +1,6 @@
 #include "app/Identity.h"
 
-#include "platform/FormLayout.h"
+#include "platform/forms/FormLayout.h"
 
 #include <QApplication>
 #include <QIcon>

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "vellumo_identity.h"
+
 class QApplication;
 
 namespace vellumo {
 
-constexpr const char *kProgramName = "Vellumo";
-constexpr const char *kProgramDescription = "Vellumo, basic text program.";
+constexpr const char *kProgramName = VELLUMO_NAME;
+constexpr const char *kProgramDescription = VELLUMO_DESCRIPTION;
 constexpr const char *kProgramVersion = VELLUMO_VERSION;
 
 // Name, version and icon as the desktop shows them.

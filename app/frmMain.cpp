@@ -6,11 +6,11 @@
 #include "document/Formatting.h"
 #include "document/Printing.h"
 #include "document/TextFiles.h"
-#include "platform/Accessibility.h"
+#include "platform/forms/Accessibility.h"
 #include "platform/Failure.h"
-#include "platform/MessageBox.h"
+#include "platform/dialogs/MessageBox.h"
 #include "platform/Progress.h"
-#include "platform/RichTextBox.h"
+#include "platform/textarea/RichTextBox.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

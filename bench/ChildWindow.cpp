@@ -2,7 +2,7 @@
 
 #include "Common.h"
 #include "app/MainLayout.h"
-#include "platform/FormLayout.h"
+#include "platform/forms/FormLayout.h"
 
 #include <QPrinter>
 #include <QPushButton>

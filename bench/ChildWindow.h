@@ -3,10 +3,10 @@
 // bare widgets the floors run on; and the event loop they are timed by.
 
 #include "app/frmMain.h"
-#include "platform/CommonDialog.h"
-#include "platform/MessageBox.h"
-#include "platform/RichTextBox.h"
-#include "platform/Services.h"
+#include "platform/dialogs/CommonDialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/textarea/RichTextBox.h"
+#include "app/SystemServices.h"
 
 #include <QApplication>
 #include <QSize>

@@ -1,7 +1,7 @@
 #include "Data.h"
 
 #include "Common.h"
-#include "platform/CodePage.h"
+#include "platform/files/CodePage.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "ChildWindow.h"
 #include "Common.h"
 #include "Data.h"
-#include "platform/EstimatedScrollBar.h"
-#include "support/WrappedLines.h"
+#include "platform/textarea/EstimatedScrollBar.h"
+#include "measure/WrappedLines.h"
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -109,7 +109,7 @@ Result vellumoThumb(const Job &job)
     }
     const Place paged{topOfView(*w.area), thumb(bar), thumb(qt)};
 
-    const std::vector<qint64> before = vellumo::test::wrappedLinesBefore(*w.area);
+    const std::vector<qint64> before = vellumo::measure::wrappedLinesBefore(*w.area);
     auto truth = [&](const Place &p) {
         return double(before[size_t(p.top.block)] + p.top.line) / before.back();
     };

@@ -2,7 +2,7 @@
 // as soon as the main window has painted for the first time.
 #include "app/Identity.h"
 #include "app/frmMain.h"
-#include "platform/Services.h"
+#include "app/SystemServices.h"
 
 #include <QApplication>
 #include <QEvent>

@@ -4,16 +4,9 @@
 include(GNUInstallDirs)
 
 # The menu entry and the package take the name and description from the
-# program's identity, so the window, the menu and the package cannot disagree.
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/app/Identity.h)
-file(READ ${PROJECT_SOURCE_DIR}/app/Identity.h VELLUMO_IDENTITY)
-string(REGEX MATCH "kProgramName = \"([^\"]+)\"" VELLUMO_MATCH "${VELLUMO_IDENTITY}")
-set(VELLUMO_NAME "${CMAKE_MATCH_1}")
-string(REGEX MATCH "kProgramDescription = \"([^\"]+)\"" VELLUMO_MATCH "${VELLUMO_IDENTITY}")
-set(VELLUMO_DESCRIPTION "${CMAKE_MATCH_1}")
-if(NOT VELLUMO_NAME OR NOT VELLUMO_DESCRIPTION)
-  message(FATAL_ERROR "app/Identity.h no longer gives kProgramName and kProgramDescription")
-endif()
+# project, as the program does, so the window, the menu and the package cannot disagree.
+set(VELLUMO_NAME "${PROJECT_NAME}")
+set(VELLUMO_DESCRIPTION "${PROJECT_DESCRIPTION}")
 
 # The project has no public home yet: vellumo.example holds its place.
 set(VELLUMO_HOMEPAGE "https://vellumo.example/")

@@ -1,7 +1,7 @@
 #include "document/Formatting.h"
 
-#include "platform/CommonDialog.h"
-#include "platform/RichTextBox.h"
+#include "platform/dialogs/CommonDialog.h"
+#include "platform/textarea/RichTextBox.h"
 
 namespace vellumo {
 

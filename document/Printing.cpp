@@ -1,10 +1,10 @@
 #include "document/Printing.h"
 
-#include "platform/BusyCursor.h"
-#include "platform/CommonDialog.h"
-#include "platform/Printer.h"
+#include "platform/dialogs/BusyCursor.h"
+#include "platform/dialogs/CommonDialog.h"
+#include "platform/printing/Printer.h"
 #include "platform/Progress.h"
-#include "platform/RichTextBox.h"
+#include "platform/textarea/RichTextBox.h"
 
 #include <QTextDocument>
 #include <algorithm>

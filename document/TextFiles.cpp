@@ -1,13 +1,13 @@
 #include "document/TextFiles.h"
 
-#include "platform/BusyCursor.h"
-#include "platform/CodePage.h"
-#include "platform/CommonDialog.h"
+#include "platform/dialogs/BusyCursor.h"
+#include "platform/files/CodePage.h"
+#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
-#include "platform/FileLayer.h"
-#include "platform/MessageBox.h"
+#include "platform/files/FileLayer.h"
+#include "platform/dialogs/MessageBox.h"
 #include "platform/Progress.h"
-#include "platform/RichTextBox.h"
+#include "platform/textarea/RichTextBox.h"
 
 #include <QDir>
 #include <QTextDocument>

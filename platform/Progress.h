@@ -40,9 +40,4 @@ public:
     virtual std::unique_ptr<Progress> start(QWidget *owner, const QString &label) = 0;
 };
 
-class DialogProgressService final : public ProgressService {
-public:
-    std::unique_ptr<Progress> start(QWidget *owner, const QString &label) override;
-};
-
 } // namespace vellumo

@@ -13,38 +13,19 @@ class ProgramStart;
 class ProgressService;
 class RegistryLayer;
 class ProgramExit;
-class ShellService;
 
 // The platform as the commands reach it. The pointers do not own: the real
-// services live in a SystemServices, tests put scripted ones in their place.
+// services live in app/SystemServices, tests put scripted ones in their place.
 struct Services {
     MessageBoxService *messageBox = nullptr;
     ProgramExit *programExit = nullptr;
     DialogPresenter *dialogs = nullptr;
     FileLayer *files = nullptr;
-    ShellService *shell = nullptr;
     RegistryLayer *registry = nullptr;
     FileSearch *fileSearch = nullptr;
     ProgramStart *programStart = nullptr;
     Printer *printer = nullptr;
     ProgressService *progress = nullptr;
-};
-
-// The real services for one run. Made after the application object and gone
-// before it, since the printer and the dialogs need Qt while they live.
-class SystemServices {
-public:
-    SystemServices();
-    ~SystemServices();
-    SystemServices(const SystemServices &) = delete;
-    SystemServices &operator=(const SystemServices &) = delete;
-
-    const Services &services() const { return m_services; }
-
-private:
-    struct Owned;
-    std::unique_ptr<Owned> m_owned;
-    Services m_services;
 };
 
 } // namespace vellumo

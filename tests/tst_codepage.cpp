@@ -1,4 +1,4 @@
-#include "platform/CodePage.h"
+#include "platform/files/CodePage.h"
 
 #include <QProcess>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "platform/CommonDialog.h"
+#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
 #include "support/Fakes.h"
 #include "support/Modal.h"

@@ -3,9 +3,9 @@
 
 #include "app/Identity.h"
 #include "app/frmMain.h"
-#include "platform/CodePage.h"
-#include "platform/FileLayer.h"
-#include "platform/RichTextBox.h"
+#include "platform/files/CodePage.h"
+#include "platform/files/FileLayer.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
 #include "support/MainWindowFixture.h"
@@ -312,7 +312,7 @@ private Q_SLOTS:
             QVERIFY(::chmod(native(target).constData(), mode_t(mode)) == 0);
         }
         const mode_t savedMask = ::umask(mode_t(umask));
-        DiskFileLayer layer;
+        FileLayer layer;
         layer.openForOutput(1, target);
         layer.writeLine(1, QString(3 * kMiB, u'x')); // written through, in part
 
@@ -359,7 +359,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QVERIFY(native(name).size() >= 248 && native(name).size() <= 255);
         const QString target = path(name);
-        DiskFileLayer layer;
+        FileLayer layer;
         for (const char *text : {"first", "second", "third"}) {
             const int n = layer.freeFile();
             layer.openForOutput(n, target);

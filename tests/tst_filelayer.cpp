@@ -1,6 +1,6 @@
-#include "platform/CodePage.h"
+#include "platform/files/CodePage.h"
 #include "platform/Failure.h"
-#include "platform/FileLayer.h"
+#include "platform/files/FileLayer.h"
 
 #include "support/FaultFixtures.h"
 #include "support/SkipOrFail.h"
@@ -216,7 +216,7 @@ void TestFileLayer::fileNumbers()
     const QString out = path(QStringLiteral("b.txt"));
     QVERIFY(writeFile(text, "abc"));
 
-    DiskFileLayer layer;
+    FileLayer layer;
     QCOMPARE(layer.freeFile(), 1);
     layer.openForInput(1, text);
     QCOMPARE(layer.freeFile(), 2);
@@ -251,7 +251,7 @@ void TestFileLayer::unfinishedSaveChangesNothing()
     QVERIFY(writeFile(file, "old"));
     const auto before = folderSnapshot(m_dir->path());
     {
-        DiskFileLayer layer;
+        FileLayer layer;
         layer.openForOutput(1, file);
         layer.writeLine(1, u"new");
     }
@@ -276,7 +276,7 @@ void TestFileLayer::readsBytesAsCharacters()
     const QString file = path(QStringLiteral("in.txt"));
     QVERIFY(writeFile(file, bytes));
 
-    DiskFileLayer layer;
+    FileLayer layer;
     layer.openForInput(1, file);
     QCOMPARE(layer.length(1), qint64(bytes.size()));
     QVERIFY(layer.input(1, 0).isEmpty());
@@ -342,7 +342,7 @@ void TestFileLayer::writesTextAsBytes()
     QFETCH(QByteArray, bytes);
     const QString file = path(QStringLiteral("out.txt"));
 
-    DiskFileLayer layer;
+    FileLayer layer;
     save(layer, file, lines);
     QVERIFY(readFile(file) == bytes);
     QVERIFY(load(layer, file) == decodeCp1252(bytes));
@@ -366,7 +366,7 @@ void TestFileLayer::overwriteLeavesNoOldTail()
 {
     const QString file = path(QStringLiteral("long.txt"));
     QVERIFY(writeFile(file, QByteArray(10000, 'x')));
-    DiskFileLayer layer;
+    FileLayer layer;
     save(layer, file, {QStringLiteral("short")});
     QCOMPARE(readFile(file), QByteArray("short\r\n"));
 }
@@ -391,7 +391,7 @@ void TestFileLayer::readsFilesLargerThan256MiB()
         }
     }
 
-    DiskFileLayer layer;
+    FileLayer layer;
     layer.openForInput(1, file);
     QCOMPARE(layer.length(1), size);
     const QString text = layer.input(1, size);
@@ -439,7 +439,7 @@ void TestFileLayer::refusesToRead()
     // In a child, so that an open that blocks fails the test instead of hanging it.
     const ChildResult result = test::runInChild(
         [&] {
-            DiskFileLayer layer;
+            FileLayer layer;
             const QString failure = failureOf([&] { layer.openForInput(1, target); });
             return failure + u'\n' + QString::number(layer.freeFile());
         },
@@ -477,7 +477,7 @@ void TestFileLayer::refusesToSave()
     QVERIFY2(makeTarget(kind, target), qPrintable(kind));
     const auto before = folderSnapshot(m_dir->path());
 
-    DiskFileLayer layer;
+    FileLayer layer;
     QCOMPARE(failureOf([&] { save(layer, target, {QStringLiteral("new")}); }),
              saveFailure(target, reason));
     QCOMPARE(layer.freeFile(), 1);
@@ -510,7 +510,7 @@ void TestFileLayer::keepsModeAndOwner()
     struct stat before;
     QVERIFY(::stat(native(file).constData(), &before) == 0);
 
-    DiskFileLayer layer;
+    FileLayer layer;
     save(layer, file, {QStringLiteral("new")});
 
     struct stat after;
@@ -559,7 +559,7 @@ void TestFileLayer::savesThroughSymlink()
         linkTargets[parts[0]] = QFile::symLinkTarget(path(parts[0]));
     }
 
-    DiskFileLayer layer;
+    FileLayer layer;
     save(layer, path("link.txt"), {QStringLiteral("new")});
 
     for (auto it = linkTargets.cbegin(); it != linkTargets.cend(); ++it) {
@@ -609,7 +609,7 @@ void TestFileLayer::fileChangingWhileRead()
     const QByteArray bytes = patterned(size);
     QVERIFY(writeFile(file, bytes));
 
-    DiskFileLayer layer;
+    FileLayer layer;
     layer.openForInput(1, file);
     const qint64 length = layer.length(1);
     QCOMPARE(length, size);
@@ -658,7 +658,7 @@ void TestFileLayer::writeFaultKeepsOldFile()
         if (!test::limitFileSize(limit))
             return QStringLiteral("cannot limit the file size");
 
-        DiskFileLayer layer;
+        FileLayer layer;
         const QStringList lines(lineCount, QString(lineLength, u'x'));
         const QString failure = failureOf([&] { save(layer, file, lines); });
 
@@ -725,7 +725,7 @@ void TestFileLayer::readPermissions()
     QVERIFY(::chmod(native(path("folder")).constData(), mode_t(folderMode)) == 0);
 
     const ChildResult result = test::runAsNobody([&] {
-        DiskFileLayer layer;
+        FileLayer layer;
         QString text;
         const QString failure = failureOf([&] { text = load(layer, file); });
         return failure.isNull() ? QStringLiteral("read: ") + text : failure;
@@ -782,7 +782,7 @@ void TestFileLayer::savePermissions()
     const auto linksBefore = folderSnapshot(links);
 
     const ChildResult result = test::runAsNobody([&] {
-        DiskFileLayer layer;
+        FileLayer layer;
         const QString failure = failureOf([&] { save(layer, saved, {QStringLiteral("new")}); });
         return failure.isNull() ? QStringLiteral("saved") : failure;
     });

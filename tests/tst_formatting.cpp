@@ -1,6 +1,6 @@
 #include "app/frmMain.h"
-#include "platform/MessageBox.h"
-#include "platform/RichTextBox.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"

@@ -1,5 +1,5 @@
 #include "about/GetKeyValue.h"
-#include "platform/Registry.h"
+#include "platform/system/Registry.h"
 #include "support/SysInfoFakes.h"
 
 #include <QFile>

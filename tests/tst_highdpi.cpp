@@ -2,7 +2,7 @@
 #include "app/Identity.h"
 #include "app/MainLayout.h"
 #include "app/frmMain.h"
-#include "platform/Accessibility.h"
+#include "platform/forms/Accessibility.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 

@@ -1,8 +1,8 @@
-#include "platform/EstimatedScrollBar.h"
-#include "platform/LongLines.h"
-#include "platform/RichTextBox.h"
+#include "platform/textarea/EstimatedScrollBar.h"
+#include "platform/textarea/LongLines.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/TextFormats.h"
-#include "support/WrappedLines.h"
+#include "measure/WrappedLines.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -18,7 +18,7 @@
 #include <vector>
 
 using namespace vellumo;
-using vellumo::test::wrappedLinesBefore;
+using vellumo::measure::wrappedLinesBefore;
 
 namespace {
 

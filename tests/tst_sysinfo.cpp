@@ -1,8 +1,8 @@
 #include "about/SysInfo.h"
-#include "platform/FileSearch.h"
-#include "platform/MessageBox.h"
-#include "platform/ProgramStart.h"
-#include "platform/Registry.h"
+#include "platform/system/FileSearch.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/system/ProgramStart.h"
+#include "platform/system/Registry.h"
 #include "support/Fakes.h"
 
 #include <QDir>

@@ -39,8 +39,9 @@ same() { [ "$1" = "$2" ] || { echo "  got \"$1\", expected \"$2\"" >&2 && false;
 png_size() { file -b "$1" | sed -n 's/^PNG image data, \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 
 # The identity as the program's source and build give it.
-name=$(sed -n 's/.*kProgramName = "\(.*\)";/\1/p' "$root/app/Identity.h")
-description=$(sed -n 's/.*kProgramDescription = "\(.*\)";/\1/p' "$root/app/Identity.h")
+identity="$build/generated/vellumo_identity.h"
+name=$(sed -n 's/^#define VELLUMO_NAME "\(.*\)"$/\1/p' "$identity")
+description=$(sed -n 's/^#define VELLUMO_DESCRIPTION "\(.*\)"$/\1/p' "$identity")
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$name" ] && [ -n "$description" ] && [ -n "$version" ] ||
   { echo "Cannot read the program's identity" >&2; exit 1; }

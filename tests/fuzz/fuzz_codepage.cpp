@@ -1,7 +1,7 @@
 // Any bytes decode and encode back to themselves; any text encodes to the character it is, or
 // '?' exactly where the code page has no byte for it, and says where the first such one is.
 
-#include "platform/CodePage.h"
+#include "platform/files/CodePage.h"
 
 #include <QHash>
 #include <QString>

@@ -1,8 +1,8 @@
 // Any file's text, set into the text area and read back, keeps every character and every line
 // break, each break now in the form of the text's first one (CR LF when it has none).
 
-#include "platform/CodePage.h"
-#include "platform/RichTextBox.h"
+#include "platform/files/CodePage.h"
+#include "platform/textarea/RichTextBox.h"
 
 #include <QApplication>
 #include <cstdint>

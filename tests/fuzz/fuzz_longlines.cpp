@@ -2,7 +2,7 @@
 // and pieces, and joinPieces gives back the text itself, each line break in the chosen form;
 // lines grouped into blocks by groupLines, in chunks of any size, give it back too.
 
-#include "platform/LongLines.h"
+#include "platform/textarea/LongLines.h"
 
 #include <QString>
 #include <cstdint>

@@ -4,9 +4,9 @@
 
 #include "app/Identity.h"
 #include "app/frmMain.h"
-#include "platform/CodePage.h"
-#include "platform/Printer.h"
-#include "platform/RichTextBox.h"
+#include "platform/files/CodePage.h"
+#include "platform/printing/Printer.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
 

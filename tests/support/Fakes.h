@@ -1,16 +1,18 @@
 #pragma once
 
-#include "platform/CommonDialog.h"
+#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
-#include "platform/FileLayer.h"
-#include "platform/MessageBox.h"
-#include "platform/Printer.h"
+#include "platform/files/FileLayer.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/printing/Printer.h"
 #include "platform/Progress.h"
 #include "platform/Services.h"
-#include "platform/Shell.h"
 #include "support/SysInfoFakes.h"
 
+#include <QDesktopServices>
 #include <QList>
+#include <QObject>
+#include <QUrl>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -101,11 +103,41 @@ private:
     }
 };
 
-// Records every address handed to the desktop and opens none of them.
-class RecordingShell : public ShellService {
+// Stands in for the desktop's handlers of every scheme: records each address handed to the
+// desktop and opens none of them. The newest one alive takes the addresses.
+class RecordingShell : public QObject {
+    Q_OBJECT
 public:
     QStringList opened;
-    void openWebAddress(const QString &address) override { opened.append(address); }
+    static inline const QStringList schemes{"https", "http", "file", "javascript", "ftp", ""};
+    RecordingShell()
+    {
+        alive().append(this);
+        route(this);
+    }
+    ~RecordingShell() override
+    {
+        alive().removeOne(this);
+        route(alive().isEmpty() ? nullptr : alive().last());
+    }
+    static void route(RecordingShell *to)
+    {
+        for (const QString &scheme : schemes) {
+            if (to)
+                QDesktopServices::setUrlHandler(scheme, to, "open");
+            else
+                QDesktopServices::unsetUrlHandler(scheme);
+        }
+    }
+public Q_SLOTS:
+    void open(const QUrl &url) { opened.append(url.toString()); }
+
+private:
+    static QList<RecordingShell *> &alive()
+    {
+        static QList<RecordingShell *> shells;
+        return shells;
+    }
 };
 
 // Keeps what would be printed instead of printing: the lines of the open
@@ -120,7 +152,7 @@ public:
     std::function<bool(int &copies)> onDialog;
     QList<QWidget *> dialogOwners;
 
-    bool showDialog(DialogPresenter &, QWidget *owner, int &copies) override
+    bool showDialog(const PrinterDialog &, QWidget *owner, int &copies) override
     {
         dialogOwners.append(owner);
         return onDialog && onDialog(copies);
@@ -189,7 +221,7 @@ struct FakePlatform {
     ScriptedMessageBox messageBox;
     RecordingExit exit;
     ScriptedDialogs dialogs;
-    DiskFileLayer files;
+    FileLayer files;
     RecordingShell shell;
     RecordingPrinter printer;
     ScriptedProgress progress;
@@ -206,7 +238,6 @@ private:
         s.programExit = &exit;
         s.dialogs = &dialogs;
         s.files = &files;
-        s.shell = &shell;
         s.printer = &printer;
         s.progress = &progress;
         s.registry = &registry;

@@ -2,9 +2,9 @@
 
 #include "about/frmAbout.h"
 #include "platform/Failure.h"
-#include "platform/FileSearch.h"
-#include "platform/ProgramStart.h"
-#include "platform/Registry.h"
+#include "platform/system/FileSearch.h"
+#include "platform/system/ProgramStart.h"
+#include "platform/system/Registry.h"
 
 #include <QList>
 #include <QSet>

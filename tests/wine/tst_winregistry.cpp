@@ -3,7 +3,8 @@
 // resource, which is linked in.
 
 #include "about/GetKeyValue.h"
-#include "platform/WindowsRegistry.h"
+#include "vellumo_identity.h"
+#include "platform/system/WindowsRegistry.h"
 
 #include <windows.h>
 
@@ -189,9 +190,9 @@ int main()
           "ReadOnly: opening for writing is refused (status " + std::to_string(refused) + ")");
     expectRead(kReadOnlyKey, "PATH", "", true, path, "ReadOnly: read");
 
-    check(versionText("FileDescription") == "Vellumo, basic text program.",
+    check(versionText("FileDescription") == VELLUMO_DESCRIPTION,
           "version resource: description \"" + versionText("FileDescription") + "\"");
-    check(versionText("ProductName") == "Vellumo",
+    check(versionText("ProductName") == VELLUMO_NAME,
           "version resource: product \"" + versionText("ProductName") + "\"");
 
     std::printf("registry checks: %d of %d failed\n", g_failures, g_checks);

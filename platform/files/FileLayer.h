@@ -1,0 +1,66 @@
+#pragma once
+
+#include "platform/Progress.h"
+
+#include <QString>
+#include <QStringView>
+#include <QtGlobal>
+#include <map>
+#include <memory>
+
+namespace vellumo {
+
+// Larger files are refused before loading: their text would need twice that in memory.
+constexpr qint64 kMaxTextFileBytes = qint64(512) * 1024 * 1024;
+
+// Numbered files, read and written as Windows-1252 text. Every operation that cannot be done
+// throws vellumo::Failure with a message naming the file and the system's reason.
+class FileLayer {
+public:
+    FileLayer();
+    ~FileLayer();
+    FileLayer(const FileLayer &) = delete;
+    FileLayer &operator=(const FileLayer &) = delete;
+
+    // The lowest file number, from 1, not open.
+    int freeFile();
+
+    // Only regular files can be read; folders, pipes and devices are refused without blocking.
+    void openForInput(int fileNumber, const QString &path);
+    qint64 length(int fileNumber);
+    // The next count bytes, one character each. Rather than give a mix of old and new, fails
+    // when another program changes them while they are read. A big read reports its progress
+    // to steps, which may end it by throwing.
+    QString input(int fileNumber, qint64 count, const Steps &steps);
+    QString input(int fileNumber, qint64 count) { return input(fileNumber, count, {}); }
+
+    // Nothing reaches path until close() succeeds; a failed save leaves the old file as it was.
+    void openForOutput(int fileNumber, const QString &path);
+    // Writes text, unencodable characters as '?', then CR LF. A failure discards the save and
+    // frees the file number.
+    void writeLine(int fileNumber, QStringView text);
+    // The same without the line end, for a text written in parts: a surrogate pair split
+    // between two parts is still one character.
+    void write(int fileNumber, QStringView text);
+
+    // Commits a save. Closing a number that is not open does nothing.
+    void close(int fileNumber);
+    // Closes without committing: a save left unfinished leaves the old file as it was.
+    void abandon(int fileNumber);
+
+private:
+    struct Channel;
+
+    Channel &channel(int fileNumber);
+    Channel &outputChannel(int fileNumber);
+    void append(int fileNumber, Channel &ch, QStringView text, bool more);
+    void encodeInto(int fileNumber, Channel &ch, QStringView text);
+    void claim(int fileNumber) const;
+    void flush(int fileNumber, Channel &ch);
+    void finish(int fileNumber, bool commit);
+    [[noreturn]] void abandonSave(int fileNumber, const QString &reason);
+
+    std::map<int, std::unique_ptr<Channel>> m_channels;
+};
+
+} // namespace vellumo

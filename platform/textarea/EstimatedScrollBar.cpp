@@ -1,0 +1,365 @@
+#include "platform/textarea/EstimatedScrollBar.h"
+
+#include "platform/textarea/LineWrapping.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFontMetricsF>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <limits>
+#include <utility>
+#include <vector>
+
+namespace vellumo {
+
+namespace {
+// Blocks laid out to calibrate the estimate, spread evenly over the text.
+constexpr int kSamples = 12;
+// A change to more blocks than this is counted again whole, after it, and
+// calibrated again: a new text has come in.
+constexpr int kEditedBlocks = 8;
+// Edited blocks waiting for their real count, at most.
+constexpr size_t kPending = 16;
+
+} // namespace
+
+EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
+    : QScrollBar(Qt::Vertical, area), m_area(area), m_viewport(area->viewport()),
+      m_driver(area->verticalScrollBar())
+{
+    setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // The room kept for the bar shows the text's background while it is hidden.
+    area->setBackgroundRole(QPalette::Base);
+    area->setAutoFillBackground(true);
+    m_viewport->installEventFilter(this);
+    connect(m_driver, &QScrollBar::valueChanged, this, &EstimatedScrollBar::follow);
+    // Qt moves its bar without a signal on some scrolls (Page Down); it always
+    // asks for the view to be painted.
+    connect(area, &QPlainTextEdit::updateRequest, this, &EstimatedScrollBar::follow);
+    connect(m_driver, &QScrollBar::rangeChanged, this, [this] {
+        updateRange();
+        follow();
+    });
+    connect(this, &QScrollBar::actionTriggered, this, &EstimatedScrollBar::act);
+    connect(this, &QScrollBar::valueChanged, this, [this](int value) {
+        if (!m_following)
+            showValue(value);
+    });
+    setVisible(false);
+    attachLater();
+}
+
+// Counting a whole text lays out blocks, which Qt answers by adjusting its own
+// bar: never done from inside one of Qt's own updates.
+void EstimatedScrollBar::attachLater()
+{
+    if (m_attachQueued)
+        return;
+    m_attachQueued = true;
+    QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
+}
+
+void EstimatedScrollBar::attach()
+{
+    m_attachQueued = false;
+    QTextDocument *document = m_area->document();
+    if (document != m_document) {
+        disconnect(m_contents);
+        m_document = document;
+        m_contents = connect(document, &QTextDocument::contentsChange, this,
+                             &EstimatedScrollBar::contentsChanged);
+    }
+    m_width = layoutWidth();
+    m_attaching = true;
+    m_pending.clear();
+    const std::vector<std::pair<int, int>> samples = calibrate();
+    std::vector<int> lines;
+    lines.reserve(size_t(document->blockCount()));
+    // Whole lines for each block, with the fractions carried on, so that the
+    // sum is as exact as the estimate. (The count Qt keeps for a block may
+    // be from before its last change: only the samples are known.)
+    double sum = 0;
+    qint64 counted = 0;
+    auto sample = samples.begin();
+    int number = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next(), ++number) {
+        if (sample != samples.end() && sample->first == number)
+            sum += (sample++)->second;
+        else
+            sum += m_wrap.block(block.text());
+        const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
+        lines.push_back(here);
+        counted += here;
+    }
+    m_lines.assign(std::move(lines));
+    m_attaching = false;
+    updateRange();
+    follow();
+}
+
+// Learns from a few blocks, laid out for it, how long a line may be and
+// still take one wrapped line, and how many characters a longer one puts on
+// each: an even text is counted as the sample is.
+std::vector<std::pair<int, int>> EstimatedScrollBar::calibrate()
+{
+    m_wrap = LineWrapping{};
+    std::vector<std::pair<int, int>> samples;
+    QTextDocument *document = m_document;
+    const qreal width = m_width - 2 * document->documentMargin();
+    if (m_width <= 0 || width <= 0)
+        return samples; // not wrapped
+    const double guess = width / QFontMetricsF(document->defaultFont()).averageCharWidth();
+    const int blocks = document->blockCount();
+    std::vector<std::pair<qsizetype, int>> segments; // chars, lines
+    for (int k = 0, last = -1; k < kSamples; ++k) {
+        const int number = int(qint64(blocks - 1) * k / (kSamples - 1));
+        if (number == last)
+            continue;
+        last = number;
+        const QTextBlock block = document->findBlockByNumber(number);
+        document->documentLayout()->blockBoundingRect(block); // lays it out
+        const QTextLayout *layout = block.layout();
+        samples.emplace_back(number, std::max(1, layout->lineCount()));
+        int line = 0;
+        forEachLine(block.text(), [&](qsizetype from, qsizetype chars) {
+            int lines = 0;
+            for (; line < layout->lineCount() && layout->lineAt(line).textStart() <= from + chars;
+                 ++line)
+                ++lines;
+            segments.emplace_back(chars, std::max(1, lines));
+        });
+    }
+    m_wrap = LineWrapping::learn(segments, guess);
+    return samples;
+}
+
+int EstimatedScrollBar::estimate(const QTextBlock &block) const
+{
+    return std::max(1, int(std::lround(m_wrap.block(block.text()))));
+}
+
+// Qt lays out an edited block only after telling of the edit: until then the
+// block counts as estimated, and settle() puts in its real count.
+void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
+{
+    QTextDocument *document = m_document;
+    if (!document || m_attachQueued || m_attaching)
+        return;
+    // The blocks from first to last are new; those after them only moved.
+    const int count = document->blockCount();
+    const int end = std::min(position + added, document->characterCount() - 1);
+    const int first = document->findBlock(position).blockNumber();
+    const int last = document->findBlock(end).blockNumber();
+    const int moved = count - m_lines.count();
+    const int oldLast = last - moved;
+    if (first < 0 || last < first || oldLast < first - 1 || oldLast >= m_lines.count()) {
+        attachLater();
+        return;
+    }
+    if (last - first >= kEditedBlocks) {
+        if (removed != added || moved != 0) {
+            attachLater();
+            return;
+        }
+        // The same text, formatted: a colour wraps nothing, a font may. Its two
+        // ends, laid out again, tell.
+        m_recountIfWrong = true;
+        m_pending.push_back(first);
+        m_pending.push_back(last);
+        settleLater();
+        return;
+    }
+    std::vector<int> lines;
+    for (QTextBlock block = document->findBlockByNumber(first);
+         block.isValid() && block.blockNumber() <= last; block = block.next())
+        lines.push_back(estimate(block));
+    m_lines.replace(first, oldLast, lines);
+
+    std::vector<int> pending;
+    for (const int block : m_pending) {
+        if (block > oldLast)
+            pending.push_back(block + moved);
+        else if (block < first)
+            pending.push_back(block);
+    }
+    for (int block = first; block <= last; ++block)
+        pending.push_back(block);
+    if (pending.size() > kPending)
+        pending.erase(pending.begin(), pending.end() - kPending);
+    m_pending = std::move(pending);
+    settleLater();
+    updateRange();
+    follow();
+}
+
+void EstimatedScrollBar::settleLater()
+{
+    if (m_settleQueued)
+        return;
+    m_settleQueued = true;
+    QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
+}
+
+void EstimatedScrollBar::settle()
+{
+    m_settleQueued = false;
+    const bool recountIfWrong = std::exchange(m_recountIfWrong, false);
+    if (m_attachQueued || outOfDate())
+        return;
+    for (const int number : std::exchange(m_pending, {})) {
+        const QTextBlock block = m_document->findBlockByNumber(number);
+        if (!block.isValid())
+            continue;
+        if (block.layout()->lineCount() == 0)
+            m_document->documentLayout()->blockBoundingRect(block); // lays it out
+        const int real = std::max(1, block.layout()->lineCount());
+        if (real == m_lines.at(number))
+            continue;
+        if (recountIfWrong) {
+            attach();
+            return;
+        }
+        m_lines.replace(number, number, {real});
+    }
+    updateRange();
+    follow();
+}
+
+void EstimatedScrollBar::updateRange()
+{
+    if (m_attachQueued || !m_document)
+        return;
+    const int page = std::max(1, m_driver->pageStep());
+    const qint64 lines = m_lines.total();
+    // Nothing to scroll when the area's own bar says so.
+    const int top = m_driver->maximum() > 0 ? int(std::clamp<qint64>(lines - page, 0, INT_MAX)) : 0;
+    if (top != maximum() || page != pageStep()) {
+        m_following = true;
+        setPageStep(page);
+        setRange(0, top);
+        m_following = false;
+    }
+    setVisible(top > 0);
+}
+
+bool EstimatedScrollBar::outOfDate() const
+{
+    if (m_area->document() != m_document)
+        return true;
+    return layoutWidth() != m_width;
+}
+
+// The width Qt lays the text out to (0: unwrapped).
+qreal EstimatedScrollBar::layoutWidth() const
+{
+    return m_area->lineWrapMode() == QPlainTextEdit::WidgetWidth ? m_area->viewport()->width() : 0;
+}
+
+// Lines above the top block by this bar's counts, plus the part of the top
+// block above the view.
+int EstimatedScrollBar::valueOfView() const
+{
+    if (m_driver->maximum() > 0 && m_driver->value() >= m_driver->maximum())
+        return maximum();
+    const int line = m_driver->value();
+    const QTextBlock top = m_document->findBlockByLineNumber(line);
+    if (!top.isValid() || top.blockNumber() >= m_lines.count())
+        return 0;
+    const int n = top.blockNumber();
+    const int real = std::max(1, top.lineCount());
+    const int offset = std::clamp(line - top.firstLineNumber(), 0, real - 1);
+    const double value = double(m_lines.before(n)) + double(m_lines.at(n)) * offset / real;
+    return int(std::clamp(std::round(value), 0.0, double(maximum())));
+}
+
+void EstimatedScrollBar::follow()
+{
+    if (m_showing || m_attaching || m_attachQueued || isSliderDown())
+        return;
+    if (outOfDate()) {
+        attachLater();
+        return;
+    }
+    m_following = true;
+    setValue(valueOfView());
+    m_following = false;
+}
+
+// Steps and pages go to the area's own bar, which moves the view by whole
+// lines and pages as it always has; this bar then follows the view.
+void EstimatedScrollBar::act(int action)
+{
+    if (action == SliderMove || action == SliderNoAction || m_attachQueued || outOfDate())
+        return; // for a move, the value itself is the place: see showValue()
+    m_driver->triggerAction(SliderAction(action));
+    m_following = true;
+    setValue(valueOfView());
+    m_following = false;
+}
+
+// The line of the text at this bar's value: the block there is laid out, and
+// the view goes to the same share of its real lines.
+void EstimatedScrollBar::showValue(int value)
+{
+    if (m_attachQueued || m_lines.count() == 0 || outOfDate())
+        return;
+    m_showing = true;
+    if (value >= maximum()) {
+        m_driver->setValue(m_driver->maximum());
+    } else {
+        const int n = m_lines.blockAt(value);
+        const QTextBlock block = m_document->findBlockByNumber(n);
+        m_document->documentLayout()->blockBoundingRect(block);
+        const int real = std::max(1, block.lineCount());
+        const double share = double(value - m_lines.before(n)) / std::max(1, m_lines.at(n));
+        const int line = std::clamp(int(share * real), 0, real - 1);
+        m_driver->setValue(block.firstLineNumber() + line);
+    }
+    m_showing = false;
+}
+
+void EstimatedScrollBar::place()
+{
+    // Into all the room the area keeps on the right of the text.
+    const QRect view = m_viewport->geometry();
+    setGeometry(view.right() + 1, view.top(), m_area->contentsRect().right() - view.right(),
+                view.height());
+}
+
+bool EstimatedScrollBar::eventFilter(QObject *watched, QEvent *event)
+{
+    // Compared with the viewport kept, as the area may be half destroyed.
+    if (watched == m_viewport) {
+        switch (event->type()) {
+        case QEvent::Resize:
+        case QEvent::Move:
+            place();
+            break;
+        case QEvent::Paint:
+            // Catches a document set or a width changed without a word to the bar.
+            follow();
+            break;
+        default:
+            break;
+        }
+    }
+    return QScrollBar::eventFilter(watched, event);
+}
+
+void EstimatedScrollBar::wheelEvent(QWheelEvent *event)
+{
+    // By whole lines, as over the text.
+    QCoreApplication::sendEvent(m_area->viewport(), event);
+    event->accept();
+}
+
+} // namespace vellumo
