@@ -1,8 +1,8 @@
 #include "about/SysInfo.h"
 
 #include "about/GetKeyValue.h"
-#include "platform/system/FileSearch.h"
 #include "platform/Services.h"
+#include "platform/system/FileSearch.h"
 
 namespace vellumo {
 

@@ -2,9 +2,9 @@
 
 #include "about/AboutLayout.h"
 #include "about/SysInfo.h"
+#include "platform/dialogs/MessageBox.h"
 #include "platform/forms/Accessibility.h"
 #include "platform/forms/FormLayout.h"
-#include "platform/dialogs/MessageBox.h"
 #include "platform/system/ProgramStart.h"
 #include "platform/system/Shell.h"
 

@@ -1,12 +1,12 @@
 #include "app/SystemServices.h"
 
 #include "platform/dialogs/CommonDialog.h"
-#include "platform/files/FileLayer.h"
-#include "platform/system/FileSearch.h"
 #include "platform/dialogs/MessageBox.h"
-#include "platform/printing/Printer.h"
-#include "platform/system/ProgramStart.h"
 #include "platform/dialogs/ProgressDialog.h"
+#include "platform/files/FileLayer.h"
+#include "platform/printing/Printer.h"
+#include "platform/system/FileSearch.h"
+#include "platform/system/ProgramStart.h"
 #include "platform/system/Registry.h"
 
 namespace vellumo {

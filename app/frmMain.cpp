@@ -6,10 +6,10 @@
 #include "document/Formatting.h"
 #include "document/Printing.h"
 #include "document/TextFiles.h"
-#include "platform/forms/Accessibility.h"
 #include "platform/Failure.h"
-#include "platform/dialogs/MessageBox.h"
 #include "platform/Progress.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/forms/Accessibility.h"
 #include "platform/textarea/RichTextBox.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/dialogs/CommonDialog.h"
 #include "platform/Services.h"
+#include "platform/dialogs/CommonDialog.h"
 
 #include <QMainWindow>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "app/Identity.h"
-#include "app/frmMain.h"
 #include "app/SystemServices.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 

@@ -2,11 +2,11 @@
 // The child's windows: Vellumo's own, driven through its buttons, and the
 // bare widgets the floors run on; and the event loop they are timed by.
 
+#include "app/SystemServices.h"
 #include "app/frmMain.h"
 #include "platform/dialogs/CommonDialog.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/textarea/RichTextBox.h"
-#include "app/SystemServices.h"
 
 #include <QApplication>
 #include <QSize>

@@ -5,8 +5,8 @@
 #include "ChildWindow.h"
 #include "Common.h"
 #include "Data.h"
-#include "platform/textarea/EstimatedScrollBar.h"
 #include "measure/WrappedLines.h"
+#include "platform/textarea/EstimatedScrollBar.h"
 
 #include <QKeyEvent>
 #include <QPlainTextEdit>

@@ -1,8 +1,8 @@
 // Start-up figure, Vellumo's side: the program as main() starts it, ending
 // as soon as the main window has painted for the first time.
 #include "app/Identity.h"
-#include "app/frmMain.h"
 #include "app/SystemServices.h"
+#include "app/frmMain.h"
 
 #include <QApplication>
 #include <QEvent>

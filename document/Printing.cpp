@@ -1,9 +1,9 @@
 #include "document/Printing.h"
 
+#include "platform/Progress.h"
 #include "platform/dialogs/BusyCursor.h"
 #include "platform/dialogs/CommonDialog.h"
 #include "platform/printing/Printer.h"
-#include "platform/Progress.h"
 #include "platform/textarea/RichTextBox.h"
 
 #include <QTextDocument>

@@ -1,12 +1,12 @@
 #include "document/TextFiles.h"
 
-#include "platform/dialogs/BusyCursor.h"
-#include "platform/files/CodePage.h"
-#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
-#include "platform/files/FileLayer.h"
-#include "platform/dialogs/MessageBox.h"
 #include "platform/Progress.h"
+#include "platform/dialogs/BusyCursor.h"
+#include "platform/dialogs/CommonDialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/files/CodePage.h"
+#include "platform/files/FileLayer.h"
 #include "platform/textarea/RichTextBox.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 #include "platform/files/FileLayer.h"
 
-#include "platform/files/CodePage.h"
 #include "platform/Failure.h"
+#include "platform/files/CodePage.h"
 #include "platform/files/ReadCheck.h"
 #include "platform/files/ReplacementFile.h"
 

@@ -1,7 +1,7 @@
 #include "platform/forms/FormLayout.h"
 
-#include "platform/forms/Accessibility.h"
 #include "platform/BgrColor.h"
+#include "platform/forms/Accessibility.h"
 
 #include <QApplication>
 #include <QFrame>
