@@ -146,8 +146,11 @@ int Suite::run()
              QStringLiteral("bare QPlainTextEdit"), 0, QStringLiteral("for information"));
     }
 
-    printTable();
+    const QString t = table();
+    QTextStream(stdout) << t;
     writeJson();
+    if (!m_o.readme.isEmpty())
+        writeReadme(t);
     return m_failed ? 1 : 0;
 }
 

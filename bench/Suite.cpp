@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QProcess>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
@@ -268,13 +269,20 @@ void Suite::startUp()
     add(row);
 }
 
-void Suite::printTable() const
+QString Suite::table() const
 {
-    QTextStream out(stdout);
-    out << "Machine: " << machine() << "\n";
+    QString text;
+    QTextStream out(&text);
+    QStringList partial;
+    if (m_o.quick)
+        partial << QStringLiteral("quick mode: small data, nothing judged");
+    if (!m_o.only.pattern().isEmpty())
+        partial << QStringLiteral("only the figures matching `%1`").arg(m_o.only.pattern());
+    if (!partial.isEmpty())
+        out << "**Partial run** (" << partial.join(QStringLiteral("; ")) << ").\n\n";
+    out << "Machine: " << machine() << "\n\n";
     out << "Date: " << QDateTime::currentDateTimeUtc().toString(Qt::ISODate)
-        << "; runs per figure: " << m_o.runs << (m_o.quick ? " (quick mode: small data)" : "")
-        << "\n\n";
+        << "; runs per figure: " << m_o.runs << "\n\n";
     out << "| figure | Vellumo | floor | floor is | ratio | target | met | peak memory |\n";
     out << "|---|---:|---:|---|---:|---|:-:|---:|\n";
     for (const Row &r : m_rows) {
@@ -289,6 +297,29 @@ void Suite::printTable() const
                              : QString())
             << " |\n";
     }
+    return text;
+}
+
+// Only what lies between the marker lines is the run's; the prose around them is kept.
+void Suite::writeReadme(const QString &table) const
+{
+    if (m_failed) {
+        QTextStream(stderr) << "a figure failed: " << m_o.readme << " left as it was\n";
+        return;
+    }
+    const QByteArray begin = "\n<!-- table: written by bench/run.sh -->\n";
+    const QByteArray end = "\n<!-- end of table -->\n";
+    QByteArray text = readFile(m_o.readme);
+    const qsizetype from = text.indexOf(begin);
+    const qsizetype start = from + begin.size();
+    const qsizetype to = from < 0 ? -1 : text.indexOf(end, start - 1);
+    if (to < 0)
+        fail(QStringLiteral("%1 has no table markers").arg(m_o.readme));
+    text.replace(start, to + 1 - start, '\n' + table.toUtf8() + '\n');
+    QSaveFile file(m_o.readme);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text) < 0 || !file.commit())
+        fail(QStringLiteral("cannot write %1").arg(m_o.readme));
+    QTextStream(stderr) << "wrote the table into " << m_o.readme << '\n';
 }
 
 void Suite::writeJson() const

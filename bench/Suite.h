@@ -22,6 +22,7 @@ struct Options {
     QRegularExpression only;
     QString data;
     QString json;
+    QString readme; // its table between the marker lines is rewritten
 };
 
 struct Runs {
@@ -76,7 +77,8 @@ private:
     void startUp();
     void paintGaps(const QString &command, qint64 size);
     void scrollBar();
-    void printTable() const;
+    QString table() const;
+    void writeReadme(const QString &table) const;
     void writeJson() const;
     QString file(Kind kind, qint64 size) { return dataFile(m_o.data, kind, size); }
     qint64 mb(qint64 full) const { return m_o.quick ? full * 16 * 1024 : full * kMB; }

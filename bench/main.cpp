@@ -3,6 +3,7 @@
 // its peak memory is its own. Prints a Markdown table and writes it as JSON.
 //
 //   vellumo_bench [--quick] [--runs N] [--only REGEX] [--data DIR] [--json PATH]
+//                 [--readme PATH]
 
 #include "Child.h"
 #include "Suite.h"
@@ -45,6 +46,10 @@ constexpr Flag kFlags[] = {
      [](Options &o, const QString &v) {
          o.json = v;
      }},
+    {"--readme", true,
+     [](Options &o, const QString &v) {
+         o.readme = v;
+     }},
 };
 
 } // namespace
@@ -63,7 +68,7 @@ int main(int argc, char *argv[])
         });
         if (flag == std::end(kFlags)) {
             QTextStream(stderr) << "usage: vellumo_bench [--quick] [--runs N] [--only REGEX] "
-                                   "[--data DIR] [--json PATH]\n";
+                                   "[--data DIR] [--json PATH] [--readme PATH]\n";
             return 2;
         }
         flag->apply(o, args.value(i + 1));
