@@ -1,8 +1,9 @@
 #include "app/Identity.h"
+#include "app/SystemServices.h"
 #include "app/frmMain.h"
+#include "platform/dialogs/BusyCursor.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/ProgressDialog.h"
-#include "app/SystemServices.h"
 #include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
@@ -341,13 +342,22 @@ private Q_SLOTS:
         QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
-    // The real box, answered the way a user would: Enter takes the default, Yes.
-    // Qt's progress dialog, for work in steps: nothing for work of a third of a second; for
+    // Qt's progress dialog, for work in steps: nothing for work of a third of a second, not even
+    // the busy arrow in place of the hourglass; for
     // longer work the label and Cancel, modal over the main window, whose own clicks go
-    // nowhere meanwhile; Cancel ends the work at its next step.
+    // nowhere meanwhile; Cancel ends the work at its next step. Past the point of no return Cancel
+    // is gone and a close of the dialog goes by.
+    void realProgressDialogShowsForLongWorkOverTheWindowAndCancels_data()
+    {
+        QTest::addColumn<bool>("lockedIn");
+        QTest::newRow("cancellable") << false;
+        QTest::newRow("locked in") << true;
+    }
     void realProgressDialogShowsForLongWorkOverTheWindowAndCancels()
     {
+        QFETCH(bool, lockedIn);
         DialogProgressService service;
+        const BusyCursor busy;
         bool quietWhileQuick = true;
         {
             // Steps that tell the truth about the time left, however slow the machine.
@@ -357,16 +367,20 @@ private Q_SLOTS:
             for (qint64 at = 0; at < 300; at = clock.elapsed()) {
                 quick->step(at / 300.0);
                 QTest::qSleep(3);
-                quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget();
+                quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget() &&
+                                  QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
             }
         }
         QVERIFY(quietWhileQuick);
 
         const auto progress = service.start(window.get(), QStringLiteral("Loading \"x.txt\""));
+        if (lockedIn)
+            progress->lockIn(QStringLiteral("Printing 3 pages"));
         QSignalSpy loadClicks(child<QPushButton>("cmdLoad"), &QPushButton::clicked);
         QString seenClass, seenLabel;
         QWidget *seenOwner = nullptr;
         Qt::WindowModality seenModality = Qt::NonModal;
+        bool seenCancel = false;
         auto cancelled = whenModal([&](QWidget *modal) {
             seenClass = QString::fromLatin1(modal->metaObject()->className());
             seenOwner = modal->parentWidget();
@@ -376,28 +390,37 @@ private Q_SLOTS:
             const QPoint load = child<QPushButton>("cmdLoad")->geometry().center();
             QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
                               child<QWidget>("cmdLoad")->parentWidget()->mapTo(window.get(), load));
-            if (auto *cancel = modal->findChild<QPushButton *>())
+            auto *cancel = modal->findChild<QPushButton *>();
+            seenCancel = cancel && cancel->isVisible();
+            if (seenCancel)
                 cancel->click();
+            else
+                modal->close(); // the window's own close control
         });
-        int steps = 0;
+        int afterCancel = 0;
         bool endedByCancel = false;
         try {
-            for (; steps < 1000; ++steps) {
+            // Well past the cancel, for a locked-in dialog to show it goes on.
+            for (int steps = 0; steps < 1000 && afterCancel < 20; ++steps) {
                 progress->step(steps / 1000.0);
                 QTest::qSleep(5);
+                afterCancel += *cancelled;
             }
         } catch (const Cancelled &) {
             endedByCancel = true;
         }
         QVERIFY(*cancelled);
-        QVERIFY(endedByCancel);
+        QCOMPARE(endedByCancel, !lockedIn);
+        QCOMPARE(seenCancel, !lockedIn);
         QCOMPARE(seenClass, QStringLiteral("QProgressDialog"));
         QCOMPARE(seenOwner, window.get());
         QCOMPARE(seenModality, Qt::WindowModal);
-        QCOMPARE(seenLabel, QStringLiteral("Loading \"x.txt\""));
+        QCOMPARE(seenLabel, lockedIn ? QStringLiteral("Printing 3 pages")
+                                     : QStringLiteral("Loading \"x.txt\""));
         QCOMPARE(loadClicks.size(), 0);
     }
 
+    // The real box, answered the way a user would: Enter takes the default, Yes.
     void realQuitBoxEndsTheEventLoopOnEnter()
     {
         window.reset();
