@@ -378,25 +378,35 @@ private Q_SLOTS:
         QCOMPARE(visibleLines(pdfText(path("out.pdf"))), visibleLines(line));
     }
 
+    // The printer takes the text in parts of 64 KB: blanks before "top" put the first break
+    // where a part ends, or where the next begins.
     void emptyLinesAndEveryKindOfLineBreakAreKept_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("CR LF") << "top\r\n\r\n\r\nbottom";
-        QTest::newRow("LF") << "top\n\n\nbottom";
-        QTest::newRow("CR") << "top\r\r\rbottom";
+        QTest::addColumn<int>("breakAt");
+        const QString crLf = QStringLiteral("top\r\n\r\n\r\nbottom");
+        QTest::newRow("CR LF") << crLf << 3;
+        QTest::newRow("LF") << "top\n\n\nbottom" << 3;
+        QTest::newRow("CR") << "top\r\r\rbottom" << 3;
+        QTest::newRow("CR LF across two parts") << crLf << 0xFFFF;
+        QTest::newRow("CR LF starting a part") << crLf << 0x10000;
+        QTest::newRow("CR ending a part") << "top\r\r\rbottom" << 0xFFFF;
+        QTest::newRow("LF starting a part") << "top\n\n\nbottom" << 0x10000;
     }
     void emptyLinesAndEveryKindOfLineBreakAreKept()
     {
         REQUIRE_PDF_TOOLS();
         QFETCH(QString, text);
+        QFETCH(int, breakAt);
+        const QString blanks(breakAt - 3, u' ');
         QVERIFY(useRealPdfPrinter(path("gaps.pdf")));
-        area()->setText(text);
+        area()->setText(blanks + text);
         acceptPrinterDialog(3);
         print();
         // The same lines with something on them put "bottom" just as low:
         // three line ends, no more and no fewer.
         realPrinter->device().setOutputFileName(path("dots.pdf"));
-        area()->setText(QStringLiteral("top\n.\n.\nbottom"));
+        area()->setText(blanks + QStringLiteral("top\n.\n.\nbottom"));
         print();
         EXPECT_NO_BOXES();
         QCOMPARE(visibleLines(pdfText(path("gaps.pdf"))), (QStringList{"top", "bottom 3"}));
