@@ -718,22 +718,20 @@ private Q_SLOTS:
 
     void unwritablePdfFilesFailWithTheReason_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("isFolder");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("folder") << "folder"
-                                << "";
-        QTest::newRow("missing folder") << "missing"
-                                        << "No such file or directory";
+        QTest::newRow("folder") << "target.pdf" << true << QString();
+        QTest::newRow("missing folder")
+            << "nowhere/target.pdf" << false << "No such file or directory";
     }
     void unwritablePdfFilesFailWithTheReason()
     {
-        QFETCH(QString, kind);
+        QFETCH(QString, file);
+        QFETCH(bool, isFolder);
         QFETCH(QString, reason);
-        QString target = path("target.pdf");
-        if (kind == "folder")
-            QVERIFY(QDir().mkdir(target));
-        else
-            target = path("nowhere/target.pdf");
+        const QString target = path(file);
+        QVERIFY(!isFolder || QDir().mkdir(target));
         QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);
