@@ -25,8 +25,25 @@
 using namespace vellumo;
 using namespace vellumo::test;
 
+// A command as the user gives it: from its menu item or its button.
+using Command = std::function<void(frmMain &)>;
+Q_DECLARE_METATYPE(Command)
+
 class MainWindowTest : public MainWindowFixture {
     Q_OBJECT
+
+    static Command menu(const char *item)
+    {
+        return [item](frmMain &w) {
+            w.findChild<QAction *>(item)->trigger();
+        };
+    }
+    static Command button(const char *name)
+    {
+        return [name](frmMain &w) {
+            QTest::mouseClick(w.findChild<QWidget *>(name), Qt::LeftButton);
+        };
+    }
 
 private Q_SLOTS:
     void init() { QVERIFY(open()); }
@@ -39,36 +56,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("pixels");
         // Twips divided by 15, worked out by hand.
-        QTest::newRow("Frame1") << "Frame1"
-                                << "client"
-                                << "" << QRect(8, 0, 649, 393);
-        QTest::newRow("RichTextBox1") << "RichTextBox1"
-                                      << "Frame1"
-                                      << "" << QRect(8, 16, 633, 369);
-        QTest::newRow("Frame2") << "Frame2"
-                                << "client"
-                                << "Controls:" << QRect(8, 400, 649, 57);
-        QTest::newRow("cmdFont") << "cmdFont"
-                                 << "Frame2"
-                                 << "&Font" << QRect(64, 16, 89, 33);
-        QTest::newRow("CmdColor") << "CmdColor"
-                                  << "Frame2"
-                                  << "&Color" << QRect(176, 16, 89, 33);
-        QTest::newRow("cmdSave") << "cmdSave"
-                                 << "Frame2"
-                                 << "&Save" << QRect(288, 16, 89, 33);
-        QTest::newRow("cmdLoad") << "cmdLoad"
-                                 << "Frame2"
-                                 << "&Load" << QRect(400, 16, 89, 33);
-        QTest::newRow("CmdReset") << "CmdReset"
-                                  << "Frame2"
-                                  << "&Reset" << QRect(512, 16, 89, 33);
-        QTest::newRow("Image2") << "Image2"
-                                << "Frame2"
-                                << "" << QRect(16, 16, 32, 32);
-        QTest::newRow("Image4") << "Image4"
-                                << "Frame2"
-                                << "" << QRect(608, 16, 32, 32);
+        const struct {
+            const char *name, *container, *caption;
+            QRect pixels;
+        } controls[] = {
+            {"Frame1", "client", "", {8, 0, 649, 393}},
+            {"RichTextBox1", "Frame1", "", {8, 16, 633, 369}},
+            {"Frame2", "client", "Controls:", {8, 400, 649, 57}},
+            {"cmdFont", "Frame2", "&Font", {64, 16, 89, 33}},
+            {"CmdColor", "Frame2", "&Color", {176, 16, 89, 33}},
+            {"cmdSave", "Frame2", "&Save", {288, 16, 89, 33}},
+            {"cmdLoad", "Frame2", "&Load", {400, 16, 89, 33}},
+            {"CmdReset", "Frame2", "&Reset", {512, 16, 89, 33}},
+            {"Image2", "Frame2", "", {16, 16, 32, 32}},
+            {"Image4", "Frame2", "", {608, 16, 32, 32}},
+        };
+        for (const auto &c : controls)
+            QTest::newRow(c.name) << QString(c.name) << QString(c.container) << QString(c.caption)
+                                  << c.pixels;
     }
     void controlsStandWhereTheLayoutPutsThem()
     {
@@ -239,13 +244,10 @@ private Q_SLOTS:
 
     void resetFromButtonOrMenuEmptiesTheArea()
     {
-        for (const char *route : {"button", "menu"}) {
+        for (const Command &reset : {button("CmdReset"), menu("Reset")}) {
             window->RichTextBox1()->setText("some\r\ntext");
-            if (QByteArray(route) == "button")
-                QTest::mouseClick(child("CmdReset"), Qt::LeftButton);
-            else
-                menuItem("Reset")->trigger();
-            QVERIFY2(window->RichTextBox1()->text().isEmpty(), route);
+            reset(*window);
+            QVERIFY(window->RichTextBox1()->text().isEmpty());
         }
         QVERIFY(platform->messageBox.calls.isEmpty());
     }
@@ -300,27 +302,26 @@ private Q_SLOTS:
     // file dialog, opens over the main window, which waits for the answer.
     void fileCommandsAskAndConfirmOverTheMainWindow_data()
     {
-        QTest::addColumn<QString>("command"); // a menu item or a button
+        QTest::addColumn<Command>("command");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<QStringList>("boxes");
         const QString foreign = QStringLiteral("\u4E2D"); // not in Windows-1252
-        QTest::newRow("File, Load") << "Load"
-                                    << "" << true << QStringList{"Load Successful"};
-        QTest::newRow("File, Load of a missing file") << "Load"
-                                                      << "" << false << QStringList{"Load failed"};
-        QTest::newRow("Load button") << "cmdLoad"
-                                     << "" << true << QStringList{};
-        QTest::newRow("File, Save") << "Save"
-                                    << "plain" << false << QStringList{"Save Successful"};
+        QTest::newRow("File, Load")
+            << menu("Load") << QString() << true << QStringList{"Load Successful"};
+        QTest::newRow("File, Load of a missing file")
+            << menu("Load") << QString() << false << QStringList{"Load failed"};
+        QTest::newRow("Load button") << button("cmdLoad") << QString() << true << QStringList{};
+        QTest::newRow("File, Save")
+            << menu("Save") << "plain" << false << QStringList{"Save Successful"};
         QTest::newRow("File, Save, a character Windows-1252 lacks")
-            << "Save" << foreign << false << QStringList{"Save", "Save Successful"};
+            << menu("Save") << foreign << false << QStringList{"Save", "Save Successful"};
         QTest::newRow("Save button, a character Windows-1252 lacks")
-            << "cmdSave" << foreign << false << QStringList{"Save"};
+            << button("cmdSave") << foreign << false << QStringList{"Save"};
     }
     void fileCommandsAskAndConfirmOverTheMainWindow()
     {
-        QFETCH(QString, command);
+        QFETCH(Command, command);
         QFETCH(QString, text);
         QFETCH(bool, fileExists);
         QFETCH(QStringList, boxes);
@@ -329,10 +330,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(file, "loaded\r\n"));
         platform->dialogs.choose(file);
         window->RichTextBox1()->setText(text);
-        if (auto *item = window->findChild<QAction *>(command))
-            item->trigger();
-        else
-            QTest::mouseClick(child(qPrintable(command)), Qt::LeftButton);
+        command(*window);
         QStringList titles;
         for (const auto &call : platform->messageBox.calls) {
             titles << call.title;
