@@ -506,6 +506,7 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("pages");
         QTest::newRow("all") << 0 << 0 << false << QList<int>{1, 2, 3, 4, 5};
         QTest::newRow("2 to 3") << 2 << 3 << false << QList<int>{2, 3};
+        QTest::newRow("3 to 3") << 3 << 3 << false << QList<int>{3};
         QTest::newRow("4 to 99") << 4 << 99 << false << QList<int>{4, 5};
         QTest::newRow("last first") << 0 << 0 << true << QList<int>{5, 4, 3, 2, 1};
         QTest::newRow("3 to 4, last first") << 3 << 4 << true << QList<int>{4, 3};
