@@ -14,6 +14,7 @@ using namespace vellumo::test;
 namespace {
 
 const std::string kKey = "SOFTWARE\\Vellumo\\Test";
+constexpr char kToolPath[] = "/opt/info tool/info";
 
 std::string bytes(const QByteArray &b)
 {
@@ -219,8 +220,8 @@ private Q_SLOTS:
             << QStringList{"cpu-x", "kinfocenter"} << msinfo << "PATH"
             << "1 /usr/bin/kinfocenter";
         QTest::newRow("names regardless of case")
-            << some << "software\\microsoft\\shared tools\\msinfo"
-            << "path"
+            << some << "software\\MICROSOFT\\shared TOOLS\\msInfo"
+            << "Path"
             << "1 /usr/bin/hardinfo";
         QTest::newRow("none installed") << QStringList() << msinfo << "PATH"
                                         << "0 ";
@@ -248,30 +249,41 @@ private Q_SLOTS:
         QCOMPARE(lookup(registry, path.toStdString(), name.toStdString(), 0x80000001), "0 ");
     }
 
-    // Stored as text is, zero included; too long for the buffer is "more data"; and every
-    // open finds the tool afresh.
+    // Stored as text is, zero included; a buffer too small for it is "more data", with nothing
+    // written; and every open finds the tool afresh.
+    void standInStoresTextWithItsZero_data()
+    {
+        QTest::addColumn<uint>("room");
+        QTest::addColumn<int>("status");
+        QTest::newRow("roomy buffer") << 64u << kRegSuccess;
+        QTest::newRow("buffer of exactly its size") << uint(sizeof kToolPath) << kRegSuccess;
+        QTest::newRow("a byte short") << uint(sizeof kToolPath - 1) << kRegMoreData;
+    }
     void standInStoresTextWithItsZero()
     {
-        std::string installed = "/opt/info tool/info";
+        QFETCH(uint, room);
+        QFETCH(int, status);
+        std::string installed = kToolPath;
         StandInRegistry registry({"info"}, [&installed](const std::string &) { return installed; });
 
         RegHandle key = 0;
         QCOMPARE(registry.openKey(rootHandle(kHkeyLocalMachine), kMsinfoKey, 0, kKeyRead, key),
                  kRegSuccess);
-        unsigned char buffer[64] = {};
+        std::string buffer(64, '-');
         std::uint32_t type = 0;
-        std::uint32_t size = sizeof buffer;
-        QCOMPARE(registry.queryValue(key, kMsinfoPathValue, type, buffer, size), kRegSuccess);
+        std::uint32_t size = room;
+        QCOMPARE(registry.queryValue(key, kMsinfoPathValue, type,
+                                     reinterpret_cast<unsigned char *>(buffer.data()), size),
+                 status);
         QCOMPARE(type, kRegSz);
-        QCOMPARE(size, std::uint32_t(installed.size() + 1));
-        QCOMPARE(std::string(reinterpret_cast<char *>(buffer), size),
-                 std::string(installed.c_str(), installed.size() + 1));
-        size = 5;
-        QCOMPARE(registry.queryValue(key, kMsinfoPathValue, type, buffer, size), kRegMoreData);
-        QCOMPARE(size, std::uint32_t(installed.size() + 1));
+        QCOMPARE(size, std::uint32_t(sizeof kToolPath));
+        QCOMPARE(buffer, status == kRegSuccess
+                             ? std::string(kToolPath, sizeof kToolPath).append(64 - size, '-')
+                             : std::string(64, '-'));
         QCOMPARE(registry.closeKey(key), kRegSuccess);
         QCOMPARE(registry.closeKey(key), kRegInvalidHandle);
-        QCOMPARE(registry.queryValue(key, kMsinfoPathValue, type, buffer, size), kRegInvalidHandle);
+        QCOMPARE(registry.queryValue(key, kMsinfoPathValue, type, nullptr, size),
+                 kRegInvalidHandle);
 
         installed = "/" + std::string(1100, 'x');
         QCOMPARE(lookup(registry, kMsinfoKey, kMsinfoPathValue), QStringLiteral("0 "));

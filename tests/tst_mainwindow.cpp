@@ -1,8 +1,9 @@
 #include "app/Identity.h"
+#include "app/SystemServices.h"
 #include "app/frmMain.h"
+#include "platform/dialogs/BusyCursor.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/dialogs/ProgressDialog.h"
-#include "app/SystemServices.h"
 #include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
@@ -24,8 +25,25 @@
 using namespace vellumo;
 using namespace vellumo::test;
 
+// A command as the user gives it: from its menu item or its button.
+using Command = std::function<void(frmMain &)>;
+Q_DECLARE_METATYPE(Command)
+
 class MainWindowTest : public MainWindowFixture {
     Q_OBJECT
+
+    static Command menu(const char *item)
+    {
+        return [item](frmMain &w) {
+            w.findChild<QAction *>(item)->trigger();
+        };
+    }
+    static Command button(const char *name)
+    {
+        return [name](frmMain &w) {
+            QTest::mouseClick(w.findChild<QWidget *>(name), Qt::LeftButton);
+        };
+    }
 
 private Q_SLOTS:
     void init() { QVERIFY(open()); }
@@ -38,36 +56,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QRect>("pixels");
         // Twips divided by 15, worked out by hand.
-        QTest::newRow("Frame1") << "Frame1"
-                                << "client"
-                                << "" << QRect(8, 0, 649, 393);
-        QTest::newRow("RichTextBox1") << "RichTextBox1"
-                                      << "Frame1"
-                                      << "" << QRect(8, 16, 633, 369);
-        QTest::newRow("Frame2") << "Frame2"
-                                << "client"
-                                << "Controls:" << QRect(8, 400, 649, 57);
-        QTest::newRow("cmdFont") << "cmdFont"
-                                 << "Frame2"
-                                 << "&Font" << QRect(64, 16, 89, 33);
-        QTest::newRow("CmdColor") << "CmdColor"
-                                  << "Frame2"
-                                  << "&Color" << QRect(176, 16, 89, 33);
-        QTest::newRow("cmdSave") << "cmdSave"
-                                 << "Frame2"
-                                 << "&Save" << QRect(288, 16, 89, 33);
-        QTest::newRow("cmdLoad") << "cmdLoad"
-                                 << "Frame2"
-                                 << "&Load" << QRect(400, 16, 89, 33);
-        QTest::newRow("CmdReset") << "CmdReset"
-                                  << "Frame2"
-                                  << "&Reset" << QRect(512, 16, 89, 33);
-        QTest::newRow("Image2") << "Image2"
-                                << "Frame2"
-                                << "" << QRect(16, 16, 32, 32);
-        QTest::newRow("Image4") << "Image4"
-                                << "Frame2"
-                                << "" << QRect(608, 16, 32, 32);
+        const struct {
+            const char *name, *container, *caption;
+            QRect pixels;
+        } controls[] = {
+            {"Frame1", "client", "", {8, 0, 649, 393}},
+            {"RichTextBox1", "Frame1", "", {8, 16, 633, 369}},
+            {"Frame2", "client", "Controls:", {8, 400, 649, 57}},
+            {"cmdFont", "Frame2", "&Font", {64, 16, 89, 33}},
+            {"CmdColor", "Frame2", "&Color", {176, 16, 89, 33}},
+            {"cmdSave", "Frame2", "&Save", {288, 16, 89, 33}},
+            {"cmdLoad", "Frame2", "&Load", {400, 16, 89, 33}},
+            {"CmdReset", "Frame2", "&Reset", {512, 16, 89, 33}},
+            {"Image2", "Frame2", "", {16, 16, 32, 32}},
+            {"Image4", "Frame2", "", {608, 16, 32, 32}},
+        };
+        for (const auto &c : controls)
+            QTest::newRow(c.name) << QString(c.name) << QString(c.container) << QString(c.caption)
+                                  << c.pixels;
     }
     void controlsStandWhereTheLayoutPutsThem()
     {
@@ -238,13 +244,10 @@ private Q_SLOTS:
 
     void resetFromButtonOrMenuEmptiesTheArea()
     {
-        for (const char *route : {"button", "menu"}) {
+        for (const Command &reset : {button("CmdReset"), menu("Reset")}) {
             window->RichTextBox1()->setText("some\r\ntext");
-            if (QByteArray(route) == "button")
-                QTest::mouseClick(child("CmdReset"), Qt::LeftButton);
-            else
-                menuItem("Reset")->trigger();
-            QVERIFY2(window->RichTextBox1()->text().isEmpty(), route);
+            reset(*window);
+            QVERIFY(window->RichTextBox1()->text().isEmpty());
         }
         QVERIFY(platform->messageBox.calls.isEmpty());
     }
@@ -299,27 +302,26 @@ private Q_SLOTS:
     // file dialog, opens over the main window, which waits for the answer.
     void fileCommandsAskAndConfirmOverTheMainWindow_data()
     {
-        QTest::addColumn<QString>("command"); // a menu item or a button
+        QTest::addColumn<Command>("command");
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("fileExists");
         QTest::addColumn<QStringList>("boxes");
         const QString foreign = QStringLiteral("\u4E2D"); // not in Windows-1252
-        QTest::newRow("File, Load") << "Load"
-                                    << "" << true << QStringList{"Load Successful"};
-        QTest::newRow("File, Load of a missing file") << "Load"
-                                                      << "" << false << QStringList{"Load failed"};
-        QTest::newRow("Load button") << "cmdLoad"
-                                     << "" << true << QStringList{};
-        QTest::newRow("File, Save") << "Save"
-                                    << "plain" << false << QStringList{"Save Successful"};
+        QTest::newRow("File, Load")
+            << menu("Load") << QString() << true << QStringList{"Load Successful"};
+        QTest::newRow("File, Load of a missing file")
+            << menu("Load") << QString() << false << QStringList{"Load failed"};
+        QTest::newRow("Load button") << button("cmdLoad") << QString() << true << QStringList{};
+        QTest::newRow("File, Save")
+            << menu("Save") << "plain" << false << QStringList{"Save Successful"};
         QTest::newRow("File, Save, a character Windows-1252 lacks")
-            << "Save" << foreign << false << QStringList{"Save", "Save Successful"};
+            << menu("Save") << foreign << false << QStringList{"Save", "Save Successful"};
         QTest::newRow("Save button, a character Windows-1252 lacks")
-            << "cmdSave" << foreign << false << QStringList{"Save"};
+            << button("cmdSave") << foreign << false << QStringList{"Save"};
     }
     void fileCommandsAskAndConfirmOverTheMainWindow()
     {
-        QFETCH(QString, command);
+        QFETCH(Command, command);
         QFETCH(QString, text);
         QFETCH(bool, fileExists);
         QFETCH(QStringList, boxes);
@@ -328,10 +330,7 @@ private Q_SLOTS:
             QVERIFY(writeFile(file, "loaded\r\n"));
         platform->dialogs.choose(file);
         window->RichTextBox1()->setText(text);
-        if (auto *item = window->findChild<QAction *>(command))
-            item->trigger();
-        else
-            QTest::mouseClick(child(qPrintable(command)), Qt::LeftButton);
+        command(*window);
         QStringList titles;
         for (const auto &call : platform->messageBox.calls) {
             titles << call.title;
@@ -341,13 +340,22 @@ private Q_SLOTS:
         QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
-    // The real box, answered the way a user would: Enter takes the default, Yes.
-    // Qt's progress dialog, for work in steps: nothing for work of a third of a second; for
+    // Qt's progress dialog, for work in steps: nothing for work of a third of a second, not even
+    // the busy arrow in place of the hourglass; for
     // longer work the label and Cancel, modal over the main window, whose own clicks go
-    // nowhere meanwhile; Cancel ends the work at its next step.
+    // nowhere meanwhile; Cancel ends the work at its next step. Past the point of no return Cancel
+    // is gone and a close of the dialog goes by.
+    void realProgressDialogShowsForLongWorkOverTheWindowAndCancels_data()
+    {
+        QTest::addColumn<bool>("lockedIn");
+        QTest::newRow("cancellable") << false;
+        QTest::newRow("locked in") << true;
+    }
     void realProgressDialogShowsForLongWorkOverTheWindowAndCancels()
     {
+        QFETCH(bool, lockedIn);
         DialogProgressService service;
+        const BusyCursor busy;
         bool quietWhileQuick = true;
         {
             // Steps that tell the truth about the time left, however slow the machine.
@@ -357,16 +365,20 @@ private Q_SLOTS:
             for (qint64 at = 0; at < 300; at = clock.elapsed()) {
                 quick->step(at / 300.0);
                 QTest::qSleep(3);
-                quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget();
+                quietWhileQuick = quietWhileQuick && !QApplication::activeModalWidget() &&
+                                  QGuiApplication::overrideCursor()->shape() == Qt::WaitCursor;
             }
         }
         QVERIFY(quietWhileQuick);
 
         const auto progress = service.start(window.get(), QStringLiteral("Loading \"x.txt\""));
+        if (lockedIn)
+            progress->lockIn(QStringLiteral("Printing 3 pages"));
         QSignalSpy loadClicks(child<QPushButton>("cmdLoad"), &QPushButton::clicked);
         QString seenClass, seenLabel;
         QWidget *seenOwner = nullptr;
         Qt::WindowModality seenModality = Qt::NonModal;
+        bool seenCancel = false;
         auto cancelled = whenModal([&](QWidget *modal) {
             seenClass = QString::fromLatin1(modal->metaObject()->className());
             seenOwner = modal->parentWidget();
@@ -376,28 +388,37 @@ private Q_SLOTS:
             const QPoint load = child<QPushButton>("cmdLoad")->geometry().center();
             QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
                               child<QWidget>("cmdLoad")->parentWidget()->mapTo(window.get(), load));
-            if (auto *cancel = modal->findChild<QPushButton *>())
+            auto *cancel = modal->findChild<QPushButton *>();
+            seenCancel = cancel && cancel->isVisible();
+            if (seenCancel)
                 cancel->click();
+            else
+                modal->close(); // the window's own close control
         });
-        int steps = 0;
+        int afterCancel = 0;
         bool endedByCancel = false;
         try {
-            for (; steps < 1000; ++steps) {
+            // Well past the cancel, for a locked-in dialog to show it goes on.
+            for (int steps = 0; steps < 1000 && afterCancel < 20; ++steps) {
                 progress->step(steps / 1000.0);
                 QTest::qSleep(5);
+                afterCancel += *cancelled;
             }
         } catch (const Cancelled &) {
             endedByCancel = true;
         }
         QVERIFY(*cancelled);
-        QVERIFY(endedByCancel);
+        QCOMPARE(endedByCancel, !lockedIn);
+        QCOMPARE(seenCancel, !lockedIn);
         QCOMPARE(seenClass, QStringLiteral("QProgressDialog"));
         QCOMPARE(seenOwner, window.get());
         QCOMPARE(seenModality, Qt::WindowModal);
-        QCOMPARE(seenLabel, QStringLiteral("Loading \"x.txt\""));
+        QCOMPARE(seenLabel, lockedIn ? QStringLiteral("Printing 3 pages")
+                                     : QStringLiteral("Loading \"x.txt\""));
         QCOMPARE(loadClicks.size(), 0);
     }
 
+    // The real box, answered the way a user would: Enter takes the default, Yes.
     void realQuitBoxEndsTheEventLoopOnEnter()
     {
         window.reset();

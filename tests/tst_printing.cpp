@@ -378,25 +378,35 @@ private Q_SLOTS:
         QCOMPARE(visibleLines(pdfText(path("out.pdf"))), visibleLines(line));
     }
 
+    // The printer takes the text in parts of 64 KB: blanks before "top" put the first break
+    // where a part ends, or where the next begins.
     void emptyLinesAndEveryKindOfLineBreakAreKept_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("CR LF") << "top\r\n\r\n\r\nbottom";
-        QTest::newRow("LF") << "top\n\n\nbottom";
-        QTest::newRow("CR") << "top\r\r\rbottom";
+        QTest::addColumn<int>("breakAt");
+        const QString crLf = QStringLiteral("top\r\n\r\n\r\nbottom");
+        QTest::newRow("CR LF") << crLf << 3;
+        QTest::newRow("LF") << "top\n\n\nbottom" << 3;
+        QTest::newRow("CR") << "top\r\r\rbottom" << 3;
+        QTest::newRow("CR LF across two parts") << crLf << 0xFFFF;
+        QTest::newRow("CR LF starting a part") << crLf << 0x10000;
+        QTest::newRow("CR ending a part") << "top\r\r\rbottom" << 0xFFFF;
+        QTest::newRow("LF starting a part") << "top\n\n\nbottom" << 0x10000;
     }
     void emptyLinesAndEveryKindOfLineBreakAreKept()
     {
         REQUIRE_PDF_TOOLS();
         QFETCH(QString, text);
+        QFETCH(int, breakAt);
+        const QString blanks(breakAt - 3, u' ');
         QVERIFY(useRealPdfPrinter(path("gaps.pdf")));
-        area()->setText(text);
+        area()->setText(blanks + text);
         acceptPrinterDialog(3);
         print();
         // The same lines with something on them put "bottom" just as low:
         // three line ends, no more and no fewer.
         realPrinter->device().setOutputFileName(path("dots.pdf"));
-        area()->setText(QStringLiteral("top\n.\n.\nbottom"));
+        area()->setText(blanks + QStringLiteral("top\n.\n.\nbottom"));
         print();
         EXPECT_NO_BOXES();
         QCOMPARE(visibleLines(pdfText(path("gaps.pdf"))), (QStringList{"top", "bottom 3"}));
@@ -496,6 +506,7 @@ private Q_SLOTS:
         QTest::addColumn<QList<int>>("pages");
         QTest::newRow("all") << 0 << 0 << false << QList<int>{1, 2, 3, 4, 5};
         QTest::newRow("2 to 3") << 2 << 3 << false << QList<int>{2, 3};
+        QTest::newRow("3 to 3") << 3 << 3 << false << QList<int>{3};
         QTest::newRow("4 to 99") << 4 << 99 << false << QList<int>{4, 5};
         QTest::newRow("last first") << 0 << 0 << true << QList<int>{5, 4, 3, 2, 1};
         QTest::newRow("3 to 4, last first") << 3 << 4 << true << QList<int>{4, 3};
@@ -708,22 +719,20 @@ private Q_SLOTS:
 
     void unwritablePdfFilesFailWithTheReason_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("isFolder");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("folder") << "folder"
-                                << "";
-        QTest::newRow("missing folder") << "missing"
-                                        << "No such file or directory";
+        QTest::newRow("folder") << "target.pdf" << true << QString();
+        QTest::newRow("missing folder")
+            << "nowhere/target.pdf" << false << "No such file or directory";
     }
     void unwritablePdfFilesFailWithTheReason()
     {
-        QFETCH(QString, kind);
+        QFETCH(QString, file);
+        QFETCH(bool, isFolder);
         QFETCH(QString, reason);
-        QString target = path("target.pdf");
-        if (kind == "folder")
-            QVERIFY(QDir().mkdir(target));
-        else
-            target = path("nowhere/target.pdf");
+        const QString target = path(file);
+        QVERIFY(!isFolder || QDir().mkdir(target));
         QVERIFY(useRealPdfPrinter(target));
         area()->setText(QStringLiteral("precious"));
         acceptPrinterDialog(1);

@@ -1,6 +1,6 @@
 #include "about/SysInfo.h"
-#include "platform/system/FileSearch.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/system/FileSearch.h"
 #include "platform/system/ProgramStart.h"
 #include "platform/system/Registry.h"
 #include "support/Fakes.h"
@@ -152,19 +152,21 @@ private Q_SLOTS:
 
     void everyFailureEndsInTheMessage_data()
     {
-        QTest::addColumn<QString>("failing");
-        QTest::newRow("registry cannot be bound") << "registry";
-        QTest::newRow("folder cannot be searched") << "search";
+        QTest::addColumn<bool>("registryUnbound");
+        QTest::addColumn<bool>("searchFails");
+        QTest::newRow("registry cannot be bound") << true << false;
+        QTest::newRow("folder cannot be searched") << false << true;
     }
     void everyFailureEndsInTheMessage()
     {
-        QFETCH(QString, failing);
+        QFETCH(bool, registryUnbound);
+        QFETCH(bool, searchFails);
         FakePlatform p;
         p.registry.setText(kSharedToolsKey, kSharedToolsMsinfoValue, "C:\\Shared");
         p.fileSearch.files << "C:\\Shared\\MSINFO32.EXE";
         p.programStart.programs << "C:\\Shared\\MSINFO32.EXE";
-        p.registry.unbound = failing == "registry";
-        p.fileSearch.fails = failing == "search";
+        p.registry.unbound = registryUnbound;
+        p.fileSearch.fails = searchFails;
 
         runSysInfo(p.services);
 

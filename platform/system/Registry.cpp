@@ -1,5 +1,6 @@
 #include "platform/system/Registry.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QStandardPaths>
 #include <QString>
@@ -13,15 +14,7 @@ namespace {
 // Key and value names are compared as the registry does, regardless of case.
 bool sameName(const std::string &a, const char *b)
 {
-    const std::size_t n = std::strlen(b);
-    if (a.size() != n)
-        return false;
-    return std::equal(a.begin(), a.end(), b, [](char x, char y) {
-        const auto lower = [](char c) {
-            return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
-        };
-        return lower(x) == lower(y);
-    });
+    return QByteArrayView(a).compare(b, Qt::CaseInsensitive) == 0;
 }
 
 std::string findOnSearchPath(const std::string &name)
