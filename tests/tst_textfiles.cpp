@@ -6,6 +6,7 @@
 #include "support/FaultFixtures.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
+#include "support/SpecialFiles.h"
 #include "support/TextFormats.h"
 #include "support/Unprivileged.h"
 
@@ -18,7 +19,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
-#include <sys/stat.h>
 
 using namespace vellumo;
 using namespace vellumo::test;
@@ -36,7 +36,11 @@ QByteArray everyByte()
     return bytes;
 }
 
+enum class Command { Load, Save, Print };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Command)
 
 class TextFilesTest : public MainWindowFixture {
     Q_OBJECT
@@ -206,25 +210,28 @@ private Q_SLOTS:
 
     void cancelledCommandsLeaveEverythingAsItWas_data()
     {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<Command>("command");
         QTest::addColumn<int>("cancelAt");
         // A small text takes one step to read and one to fill the area; a save one to look
         // for characters a file cannot hold and one to write; a print one to read the area
         // and one before its document is handed over.
-        QTest::newRow("load, reading") << "Load" << 1;
-        QTest::newRow("load, filling the area") << "Load" << 2;
-        QTest::newRow("save, checking the text") << "Save" << 1;
-        QTest::newRow("save, writing") << "Save" << 2;
-        QTest::newRow("print, reading the area") << "Print" << 1;
-        QTest::newRow("print, before handing over") << "Print" << 2;
+        QTest::newRow("load, reading") << Command::Load << 1;
+        QTest::newRow("load, filling the area") << Command::Load << 2;
+        QTest::newRow("save, checking the text") << Command::Save << 1;
+        QTest::newRow("save, writing") << Command::Save << 2;
+        QTest::newRow("print, reading the area") << Command::Print << 1;
+        QTest::newRow("print, before handing over") << Command::Print << 2;
     }
     void cancelledCommandsLeaveEverythingAsItWas()
     {
-        QFETCH(QString, command);
+        QFETCH(Command, command);
         QFETCH(int, cancelAt);
+        const char *item = command == Command::Load   ? "Load"
+                           : command == Command::Save ? "Save"
+                                                      : "Print";
         QVERIFY(writeFile(path("old.txt"), "old file"));
         QVERIFY(writeFile(path("new.txt"), "new text"));
-        platform->dialogs.choose(path(command == "Load" ? "new.txt" : "old.txt"));
+        platform->dialogs.choose(path(command == Command::Load ? "new.txt" : "old.txt"));
         platform->printer.onDialog = [](int &copies) {
             copies = 1;
             return true;
@@ -235,7 +242,7 @@ private Q_SLOTS:
         const CharFormats formats = charFormats(*area());
         platform->progress.cancelAt = cancelAt;
 
-        menu(qPrintable(command));
+        menu(item);
         QVERIFY(platform->messageBox.calls.isEmpty()); // no confirmation, no failure
         QCOMPARE(platform->progress.stepsTaken, cancelAt);
         QCOMPARE(platform->progress.started.last().owner, window.get());
@@ -249,15 +256,20 @@ private Q_SLOTS:
 
         // Nothing was left open or half done: the same command goes through now.
         platform->progress.cancelAt = 0;
-        menu(qPrintable(command));
-        QCOMPARE(platform->messageBox.calls.size(), command == "Print" ? 0 : 1);
-        QCOMPARE(window->fileNumber(), command == "Print" ? 0 : 1);
-        if (command == "Load")
+        menu(item);
+        QCOMPARE(platform->messageBox.calls.size(), command == Command::Print ? 0 : 1);
+        QCOMPARE(window->fileNumber(), command == Command::Print ? 0 : 1);
+        switch (command) {
+        case Command::Load:
             QCOMPARE(area()->text(), QStringLiteral("new text"));
-        else if (command == "Save")
+            break;
+        case Command::Save:
             QCOMPARE(readFile(path("old.txt")), QByteArray("precious\r\n"));
-        else
+            break;
+        case Command::Print:
             QCOMPARE(platform->printer.documents.size(), 1);
+            break;
+        }
     }
 
     // The work lets events through to paint the window; what else the user does meanwhile
@@ -325,35 +337,20 @@ private Q_SLOTS:
 
     void unloadableFilesAreRefusedAndTheAreaKept_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<FileKind>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing"
-                                 << "No such file or directory";
-        QTest::newRow("directory") << "directory"
-                                   << "";
-        QTest::newRow("fifo") << "fifo"
-                              << "";
-        QTest::newRow("device") << "device"
-                                << "";
-        QTest::newRow("too large") << "large"
-                                   << "512 MB";
+        QTest::newRow("missing") << FileKind::Missing << "No such file or directory";
+        QTest::newRow("directory") << FileKind::Folder << "Is a directory";
+        QTest::newRow("fifo") << FileKind::Fifo << "Not a regular file";
+        QTest::newRow("device") << FileKind::Device << "Not a regular file";
+        QTest::newRow("too large") << FileKind::Oversized << "512 MB";
     }
     void unloadableFilesAreRefusedAndTheAreaKept()
     {
-        QFETCH(QString, kind);
+        QFETCH(FileKind, kind);
         QFETCH(QString, reason);
-        QString target = path("target.txt");
-        if (kind == "directory")
-            QVERIFY(QDir().mkdir(target));
-        else if (kind == "fifo")
-            QCOMPARE(::mkfifo(native(target).constData(), 0600), 0);
-        else if (kind == "device")
-            target = QStringLiteral("/dev/zero");
-        else if (kind == "large") {
-            QFile f(target);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.resize(qint64(600) << 20)); // sparse: costs no disk
-        }
+        const QString target = makeFile(kind, path(), QStringLiteral("target.txt"));
+        QVERIFY(!target.isEmpty());
         area()->setText(QStringLiteral("precious"));
         platform->dialogs.choose(target);
         menu("Load");
@@ -372,24 +369,17 @@ private Q_SLOTS:
 
     void unsavableTargetsLeaveEverythingAsItWas_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("target is a directory") << "directory";
-        QTest::newRow("parent is a file") << "parent file";
-        QTest::newRow("missing folder") << "missing folder";
+        QTest::addColumn<FileKind>("kind");
+        QTest::newRow("target is a directory") << FileKind::Folder;
+        QTest::newRow("parent is a file") << FileKind::UnderAFile;
+        QTest::newRow("missing folder") << FileKind::InMissingFolder;
     }
     void unsavableTargetsLeaveEverythingAsItWas()
     {
-        QFETCH(QString, kind);
-        QString target;
-        if (kind == "directory") {
-            target = path("dir.txt");
-            QVERIFY(QDir().mkdir(target));
-        } else if (kind == "parent file") {
-            QVERIFY(writeFile(path("plain"), "old"));
-            target = path("plain") + "/x.txt";
-        } else {
-            target = path("nowhere") + "/x.txt";
-        }
+        QFETCH(FileKind, kind);
+        const QString target = makeFile(kind, path(), QStringLiteral("target.txt"));
+        QVERIFY(!target.isEmpty());
+        const auto before = folderSnapshot(path());
         area()->setText(QStringLiteral("precious"));
         platform->dialogs.choose(target);
         menu("Save");
@@ -398,10 +388,7 @@ private Q_SLOTS:
             platform->messageBox.calls.first().prompt.contains(QDir::toNativeSeparators(target)),
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
-        if (kind == "parent file")
-            QCOMPARE(readFile(path("plain")), QByteArray("old"));
-        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden).size(),
-                 kind == "parent file" ? 1 : 0);
+        QCOMPARE(folderSnapshot(path()), before);
     }
 
     // A disk that fills up half way, made real with a file-size limit in a
