@@ -1,8 +1,8 @@
 #include "about/frmAbout.h"
 #include "app/Identity.h"
 #include "app/frmMain.h"
-#include "platform/textarea/RichTextBox.h"
 #include "platform/system/Shell.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
@@ -51,11 +51,15 @@ QStringList describe(const QDialog *dialog)
     return out;
 }
 
+// What the user does with the mouse to the address label, or to the line above it.
+using Gesture = std::function<void(QWidget *address, QWidget *above)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Gesture)
 
 class AboutTest : public MainWindowFixture {
     Q_OBJECT
-
 
     // About, Info, with `act` given the dialog while it is shown (whenModal
     // closes what `act` leaves open). Returns whether a modal window came up.
@@ -364,33 +368,32 @@ private Q_SLOTS:
 
     void onlyARealClickOnTheAddressCounts_data()
     {
-        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<Gesture>("gesture");
         QTest::addColumn<int>("opened");
-        QTest::newRow("right button") << "right" << 0;
-        QTest::newRow("released off the label") << "drag off" << 0;
-        QTest::newRow("click on the line above") << "Label1" << 0;
-        QTest::newRow("double click") << "double" << 1;
+        QTest::newRow("right button") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mouseClick(address, Qt::RightButton);
+        }) << 0;
+        QTest::newRow("released off the label") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mousePress(address, Qt::LeftButton);
+            QTest::mouseRelease(address, Qt::LeftButton, {}, QPoint(address->width() + 20, 5));
+        }) << 0;
+        QTest::newRow("click on the line above")
+            << Gesture([](QWidget *, QWidget *above) { QTest::mouseClick(above, Qt::LeftButton); })
+            << 0;
+        // What a widget receives from a double click: the second press arrives as the
+        // double-click event.
+        QTest::newRow("double click") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mouseClick(address, Qt::LeftButton);
+            QTest::mouseDClick(address, Qt::LeftButton);
+            QTest::mouseRelease(address, Qt::LeftButton);
+        }) << 1;
     }
     void onlyARealClickOnTheAddressCounts()
     {
-        QFETCH(QString, gesture);
+        QFETCH(Gesture, gesture);
         QFETCH(int, opened);
         QVERIFY(showAbout([&](QDialog *dialog) {
-            QWidget *label = control(dialog, "Label2");
-            if (gesture == "right") {
-                QTest::mouseClick(label, Qt::RightButton);
-            } else if (gesture == "drag off") {
-                QTest::mousePress(label, Qt::LeftButton);
-                QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(label->width() + 20, 5));
-            } else if (gesture == "Label1") {
-                QTest::mouseClick(control(dialog, "Label1"), Qt::LeftButton);
-            } else {
-                // What a widget receives from a double click: the second press
-                // arrives as the double-click event.
-                QTest::mouseClick(label, Qt::LeftButton);
-                QTest::mouseDClick(label, Qt::LeftButton);
-                QTest::mouseRelease(label, Qt::LeftButton);
-            }
+            gesture(control(dialog, "Label2"), control(dialog, "Label1"));
         }));
         QCOMPARE(platform->shell.opened.size(), opened);
     }
