@@ -205,18 +205,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("spoken");
-        QTest::newRow("mark") << "&Font"
-                              << "Font";
-        QTest::newRow("mark inside") << "E&xit now"
-                                     << "Exit now";
-        QTest::newRow("doubled is a real ampersand") << "Fish && Chips"
-                                                     << "Fish & Chips";
-        QTest::newRow("mark at the end") << "Odd&"
-                                         << "Odd";
-        QTest::newRow("blanks at the ends") << " Code by: Karvik "
-                                            << "Code by: Karvik";
-        QTest::newRow("blanks inside kept") << "Helped by:  Forums"
-                                            << "Helped by:  Forums";
+        auto row = [](const char *name, const char *caption, const char *spoken) {
+            QTest::newRow(name) << QString(caption) << QString(spoken);
+        };
+        row("mark", "&Font", "Font");
+        row("mark inside", "E&xit now", "Exit now");
+        row("doubled is a real ampersand", "Fish && Chips", "Fish & Chips");
+        row("mark at the end", "Odd&", "Odd");
+        row("blanks at the ends", " Code by: Karvik ", "Code by: Karvik");
+        row("blanks inside kept", "Helped by:  Forums", "Helped by:  Forums");
     }
     void spokenCaptionDropsTheAccessKeyMarks()
     {
@@ -310,33 +307,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("command");
-        QTest::newRow("File, Load") << "File"
-                                    << "Alt+F L"
-                                    << "Load";
-        QTest::newRow("File, Save") << "File"
-                                    << "Alt+F S"
-                                    << "Save";
-        QTest::newRow("File, Print") << "File"
-                                     << "Alt+F P"
-                                     << "Print";
-        QTest::newRow("File, Exit") << "File"
-                                    << "Alt+F E"
-                                    << "Exit";
-        QTest::newRow("Edit, Color") << "Edit"
-                                     << "Alt+E C"
-                                     << "Color";
-        QTest::newRow("Edit, Font") << "Edit"
-                                    << "Alt+E F"
-                                    << "Font";
-        QTest::newRow("Edit, Reset") << "Edit"
-                                     << "Alt+E R"
-                                     << "Reset";
-        QTest::newRow("About, Info") << "About"
-                                     << "Alt+A I"
-                                     << "Info";
-        QTest::newRow("Font button") << ""
-                                     << "Tab Space"
-                                     << "cmdFont";
+        auto row = [](const char *name, const char *menu, const char *keys, const char *command) {
+            QTest::newRow(name) << QString(menu) << QString(keys) << QString(command);
+        };
+        row("File, Load", "File", "Alt+F L", "Load");
+        row("File, Save", "File", "Alt+F S", "Save");
+        row("File, Print", "File", "Alt+F P", "Print");
+        row("File, Exit", "File", "Alt+F E", "Exit");
+        row("Edit, Color", "Edit", "Alt+E C", "Color");
+        row("Edit, Font", "Edit", "Alt+E F", "Font");
+        row("Edit, Reset", "Edit", "Alt+E R", "Reset");
+        row("About, Info", "About", "Alt+A I", "Info");
+        row("Font button", "", "Tab Space", "cmdFont");
     }
     void everyCommandIsReachableWithoutAMouse()
     {

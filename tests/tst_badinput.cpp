@@ -238,16 +238,14 @@ private Q_SLOTS:
                 platform->dialogs.choose(target);
                 menuItem("Load")->trigger();
                 menuItem("Save")->trigger();
-                for (const auto &call : platform->messageBox.calls)
-                    seen << call.title + u'|' + call.prompt;
+                seen << platform->messageBox.shown();
                 const QString text = window->RichTextBox1()->text();
                 seen << (text == kPrecious ? QStringLiteral("area kept")
                                            : QStringLiteral("area %1").arg(text.size()));
                 if (made == Made::BeyondMemory) {
                     platform->messageBox.calls.clear();
                     menuItem("Load")->trigger();
-                    for (const auto &call : platform->messageBox.calls)
-                        seen << call.title + u'|' + call.prompt;
+                    seen << platform->messageBox.shown();
                     const QString again = window->RichTextBox1()->text();
                     seen << (again == kPrecious + QStringLiteral("\r\n")
                                  ? QStringLiteral("area reloaded")

@@ -55,9 +55,7 @@ QByteArray lines(qint64 size, int seed)
 // The message boxes and the area as the child saw them, one line each.
 QString report(const FakePlatform &platform, const frmMain &window, const QString &areaBefore)
 {
-    QStringList out;
-    for (const auto &call : platform.messageBox.calls)
-        out << call.title + u'|' + call.prompt;
+    QStringList out = platform.messageBox.shown();
     out << (window.RichTextBox1()->text() == areaBefore ? QStringLiteral("area kept")
                                                         : QStringLiteral("area changed"));
     return out.join(u'\n');
@@ -231,10 +229,7 @@ private Q_SLOTS:
             return runInChild(
                 [&] {
                     menu(*w, "Save");
-                    QStringList titles;
-                    for (const auto &call : platform->messageBox.calls)
-                        titles << call.title;
-                    return titles.join(u'|');
+                    return platform->messageBox.shown(false).join(u'|');
                 },
                 killAfterMs);
         };

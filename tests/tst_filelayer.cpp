@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 using namespace vellumo;
+using vellumo::test::allBytes;
 using vellumo::test::ChildResult;
 using vellumo::test::FileKind;
 using vellumo::test::folderSnapshot;
@@ -50,14 +51,6 @@ bool interruptedNow(size_t &count)
     }
     count = count > 1 ? count / 2 : count;
     return false;
-}
-
-QByteArray allBytes()
-{
-    QByteArray bytes(256, Qt::Uninitialized);
-    for (int b = 0; b < 256; ++b)
-        bytes[b] = char(b);
-    return bytes;
 }
 
 // Every byte value, in an order that does not repeat with any power of two.

@@ -8,7 +8,6 @@
 #include "support/Modal.h"
 #include "support/SpecialFiles.h"
 #include "support/TextFormats.h"
-#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -62,13 +61,7 @@ class TextFilesTest : public MainWindowFixture {
         platform->dialogs.choose(file);
         click("cmdSave");
     }
-    QStringList boxTitles() const
-    {
-        QStringList titles;
-        for (const auto &call : platform->messageBox.calls)
-            titles << call.title;
-        return titles;
-    }
+    QStringList boxTitles() const { return platform->messageBox.shown(false); }
 
 private Q_SLOTS:
     void init() { QVERIFY(open()); }
@@ -97,17 +90,6 @@ private Q_SLOTS:
         save(path("out.txt"));
         QCOMPARE(readFile(path("out.txt")), bytes + "\r\n");
         QVERIFY(platform->messageBox.calls.isEmpty());
-    }
-
-    void everySingleByteFileRoundTrips()
-    {
-        for (int b = 0; b < 256; ++b) {
-            const QByteArray one(1, char(b));
-            QVERIFY(writeFile(path("one.txt"), one));
-            load(path("one.txt"));
-            save(path("one-out.txt"));
-            QCOMPARE(readFile(path("one-out.txt")).toHex(), (one + "\r\n").toHex());
-        }
     }
 
     void cp1252LettersShowAsTheirCharacters()
@@ -389,33 +371,6 @@ private Q_SLOTS:
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
         QCOMPARE(folderSnapshot(path()), before);
-    }
-
-    // A disk that fills up half way, made real with a file-size limit in a
-    // child process: the old file stays whole and the message says why.
-    void aSaveThatFailsHalfWayKeepsTheOldFile()
-    {
-        const QByteArray old(100000, 'o');
-        QVERIFY(writeFile(path("big.txt"), old));
-        area()->setText(QString(3 << 20, u'n'));
-        const ChildResult result = runInChild([&] {
-            if (!limitFileSize(1 << 20))
-                return QStringLiteral("cannot limit the file size");
-            platform->dialogs.choose(path("big.txt"));
-            menu("Save");
-            QString report;
-            for (const auto &call : platform->messageBox.calls)
-                report += call.title + u'|' + call.prompt + u'\n';
-            return report + (area()->text().size() == (3 << 20) ? "text intact" : "text changed");
-        });
-        QVERIFY2(result.finished(), qPrintable(result.describe()));
-        const QString &report = result.report;
-        QVERIFY2(report.startsWith("Save failed|"), qPrintable(report));
-        QVERIFY2(report.contains("File too large"), qPrintable(report));
-        QVERIFY2(report.contains(path("big.txt")), qPrintable(report));
-        QVERIFY(report.endsWith("text intact"));
-        QVERIFY(readFile(path("big.txt")) == old);
-        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     // ---- characters a Windows-1252 file cannot hold

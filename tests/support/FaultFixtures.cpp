@@ -61,6 +61,14 @@ bool writeFile(const QString &path, const QByteArray &bytes)
            file.write(bytes) == bytes.size() && file.flush();
 }
 
+QByteArray allBytes()
+{
+    QByteArray bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = char(b);
+    return bytes;
+}
+
 QByteArray sha1Of(const QString &path)
 {
     QFile file(path);

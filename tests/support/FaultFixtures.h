@@ -12,6 +12,8 @@ namespace vellumo::test {
 QByteArray native(const QString &path);
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Every byte value once, in order.
+QByteArray allBytes();
 // Hex SHA-1 of a file's bytes, for files too large to compare in memory.
 QByteArray sha1Of(const QString &path);
 

@@ -4,31 +4,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <algorithm>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace vellumo::test {
 
 namespace {
-
-bool makeSocket(const QString &path)
-{
-    const QByteArray name = native(path);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (size_t(name.size()) >= sizeof address.sun_path)
-        return false;
-    std::copy(name.begin(), name.end(), address.sun_path);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
-    ::close(fd);
-    return bound;
-}
 
 bool made(FileKind kind, const QString &path)
 {
@@ -44,7 +25,8 @@ bool made(FileKind kind, const QString &path)
     case FileKind::Fifo:
         return ::mkfifo(native(path).constData(), 0666) == 0;
     case FileKind::Socket:
-        return makeSocket(path);
+        // An unbound socket's inode, which nothing listens on.
+        return ::mknod(native(path).constData(), S_IFSOCK | 0666, 0) == 0;
     case FileKind::DanglingLink:
         return makeLink(path + ".missing", path);
     case FileKind::LinkLoop:
