@@ -20,7 +20,6 @@
 #include "support/Unprivileged.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -36,26 +35,6 @@ constexpr qint64 kMiB = 1024 * 1024;
 const QString kPrecious = QStringLiteral("precious words");
 // Its text needs twice its size as UTF-16, four times this, and more than the limit leaves.
 constexpr qint64 kMemoryRowBytes = 64 * kMiB;
-
-// Writes a file of numbered 64-byte lines and returns the SHA-1 of it followed by CR LF.
-QByteArray writeLines(const QString &path, qint64 size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    QByteArray block;
-    for (int i = 0; i < 16384; ++i)
-        block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
-    for (qint64 done = 0; done < size; done += block.size()) {
-        const QByteArray piece = block.left(size - done);
-        if (file.write(piece) != piece.size())
-            return {};
-        hash.addData(piece);
-    }
-    hash.addData("\r\n");
-    return hash.result().toHex();
-}
 
 // How a row makes its file, beyond the bytes it holds.
 enum class Made {
@@ -92,7 +71,7 @@ private Q_SLOTS:
         // name: the path below the test's folder; ~N stands for a name that makes the whole
         //   path N characters long.
         // loadSees, saveSees: "done", or the reason the failure message gives.
-        // saved: the file after the save, when it is done ("lines": its own bytes and CR LF).
+        // saved: the file after the save, when it is done (256 MB: its own bytes and CR LF).
         QTest::addColumn<Made>("made");
         QTest::addColumn<FileKind>("special");
         QTest::addColumn<QByteArray>("bytes");
@@ -203,14 +182,14 @@ private Q_SLOTS:
 #ifdef VELLUMO_SANITIZED
             QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
 #endif
-            saved = writeLines(target, 256 * kMiB);
+            saved = writeNumberedLines(target, 256 * kMiB);
             QVERIFY(!saved.isEmpty());
             break;
         case Made::BeyondMemory:
 #ifdef VELLUMO_SANITIZED
             QSKIP("the sanitizers' shadow memory takes more address space than any limit leaves");
 #endif
-            QVERIFY(!writeLines(target, kMemoryRowBytes).isEmpty());
+            QVERIFY(!writeNumberedLines(target, kMemoryRowBytes).isEmpty());
             break;
         }
         if (made != Made::Special || special == FileKind::Oversized)
