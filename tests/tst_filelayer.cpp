@@ -33,10 +33,10 @@ namespace {
 
 constexpr qint64 kMiB = 1024 * 1024;
 
-// While set, every other read, pread and write on this thread fails as one that a signal
-// interrupted before anything moved, and the others move at most half of what they were asked
-// for, as one that a signal cut short. No regular file on a local disk does either, so these
-// stand in for the system's own.
+// A read or write of a file on a network file system can be cut short by a signal; one on a
+// local disk never is. So the read, pread and write below replace the C library's for this
+// program: while set, every other call on this thread fails as interrupted before anything
+// moved, and the others move at most half of what they were asked for.
 thread_local bool t_interrupted = false;
 thread_local bool t_failNext = false;
 
