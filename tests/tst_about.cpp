@@ -1,8 +1,8 @@
 #include "about/frmAbout.h"
 #include "app/Identity.h"
 #include "app/frmMain.h"
-#include "platform/textarea/RichTextBox.h"
 #include "platform/system/Shell.h"
+#include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
@@ -51,11 +51,15 @@ QStringList describe(const QDialog *dialog)
     return out;
 }
 
+// What the user does with the mouse to the address label, or to the line above it.
+using Gesture = std::function<void(QWidget *address, QWidget *above)>;
+
 } // namespace
+
+Q_DECLARE_METATYPE(Gesture)
 
 class AboutTest : public MainWindowFixture {
     Q_OBJECT
-
 
     // About, Info, with `act` given the dialog while it is shown (whenModal
     // closes what `act` leaves open). Returns whether a modal window came up.
@@ -83,32 +87,24 @@ private Q_SLOTS:
 
     void controlsStandWhereTheLayoutPutsThem_data()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("text"); // of the control the row is named after
         QTest::addColumn<QRect>("pixels");
         // Twips divided by 15, worked out by hand. Trailing and double blanks are meant.
-        QTest::newRow("picIcon") << "picIcon"
-                                 << "" << QRect(16, 16, 32, 32);
-        QTest::newRow("cmdOK") << "cmdOK"
-                               << "OK" << QRect(283, 88, 84, 23);
-        QTest::newRow("cmdSysInfo") << "cmdSysInfo"
-                                    << "&System Info..." << QRect(284, 120, 83, 23);
-        QTest::newRow("Label2") << "Label2"
-                                << "https://orchardnet.example" << QRect(16, 120, 225, 17);
-        QTest::newRow("Label1") << "Label1"
-                                << "Helped by:  Orchardnet Forums" << QRect(16, 104, 225, 17);
-        QTest::newRow("lblDescription") << "lblDescription"
-                                        << "A basic text program. " << QRect(70, 64, 259, 14);
-        QTest::newRow("lblTitle") << "lblTitle"
-                                  << "Vellumo" << QRect(70, 16, 259, 16);
-        QTest::newRow("lblVersion") << "lblVersion"
-                                    << "Version 1" << QRect(70, 40, 259, 15);
-        QTest::newRow("lblDisclaimer") << "lblDisclaimer"
-                                       << "Code by: Karvik " << QRect(16, 88, 225, 15);
+        QTest::newRow("picIcon") << QString("") << QRect(16, 16, 32, 32);
+        QTest::newRow("cmdOK") << QString("OK") << QRect(283, 88, 84, 23);
+        QTest::newRow("cmdSysInfo") << QString("&System Info...") << QRect(284, 120, 83, 23);
+        QTest::newRow("Label2") << QString("https://orchardnet.example") << QRect(16, 120, 225, 17);
+        QTest::newRow("Label1") << QString("Helped by:  Orchardnet Forums")
+                                << QRect(16, 104, 225, 17);
+        QTest::newRow("lblDescription")
+            << QString("A basic text program. ") << QRect(70, 64, 259, 14);
+        QTest::newRow("lblTitle") << QString("Vellumo") << QRect(70, 16, 259, 16);
+        QTest::newRow("lblVersion") << QString("Version 1") << QRect(70, 40, 259, 15);
+        QTest::newRow("lblDisclaimer") << QString("Code by: Karvik ") << QRect(16, 88, 225, 15);
     }
     void controlsStandWhereTheLayoutPutsThem()
     {
-        QFETCH(QString, name);
+        const QString name = QString::fromLatin1(QTest::currentDataTag());
         QFETCH(QString, text);
         QFETCH(QRect, pixels);
         QString seenText, parent = "none";
@@ -364,33 +360,32 @@ private Q_SLOTS:
 
     void onlyARealClickOnTheAddressCounts_data()
     {
-        QTest::addColumn<QString>("gesture");
+        QTest::addColumn<Gesture>("gesture");
         QTest::addColumn<int>("opened");
-        QTest::newRow("right button") << "right" << 0;
-        QTest::newRow("released off the label") << "drag off" << 0;
-        QTest::newRow("click on the line above") << "Label1" << 0;
-        QTest::newRow("double click") << "double" << 1;
+        QTest::newRow("right button") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mouseClick(address, Qt::RightButton);
+        }) << 0;
+        QTest::newRow("released off the label") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mousePress(address, Qt::LeftButton);
+            QTest::mouseRelease(address, Qt::LeftButton, {}, QPoint(address->width() + 20, 5));
+        }) << 0;
+        QTest::newRow("click on the line above")
+            << Gesture([](QWidget *, QWidget *above) { QTest::mouseClick(above, Qt::LeftButton); })
+            << 0;
+        // What a widget receives from a double click: the second press arrives as the
+        // double-click event.
+        QTest::newRow("double click") << Gesture([](QWidget *address, QWidget *) {
+            QTest::mouseClick(address, Qt::LeftButton);
+            QTest::mouseDClick(address, Qt::LeftButton);
+            QTest::mouseRelease(address, Qt::LeftButton);
+        }) << 1;
     }
     void onlyARealClickOnTheAddressCounts()
     {
-        QFETCH(QString, gesture);
+        QFETCH(Gesture, gesture);
         QFETCH(int, opened);
         QVERIFY(showAbout([&](QDialog *dialog) {
-            QWidget *label = control(dialog, "Label2");
-            if (gesture == "right") {
-                QTest::mouseClick(label, Qt::RightButton);
-            } else if (gesture == "drag off") {
-                QTest::mousePress(label, Qt::LeftButton);
-                QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(label->width() + 20, 5));
-            } else if (gesture == "Label1") {
-                QTest::mouseClick(control(dialog, "Label1"), Qt::LeftButton);
-            } else {
-                // What a widget receives from a double click: the second press
-                // arrives as the double-click event.
-                QTest::mouseClick(label, Qt::LeftButton);
-                QTest::mouseDClick(label, Qt::LeftButton);
-                QTest::mouseRelease(label, Qt::LeftButton);
-            }
+            gesture(control(dialog, "Label2"), control(dialog, "Label1"));
         }));
         QCOMPARE(platform->shell.opened.size(), opened);
     }
@@ -530,28 +525,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("opened"); // empty: refused
         QTest::newRow("the forum") << kAddress << kAddress;
-        QTest::newRow("http with a path") << "http://orchardnet.example/a?b=1"
-                                          << "http://orchardnet.example/a?b=1";
-        QTest::newRow("scheme in capitals") << "HTTPS://orchardnet.example"
-                                            << "https://orchardnet.example";
-        QTest::newRow("a file") << "file:///etc/passwd"
-                                << "";
-        QTest::newRow("a program path") << "/usr/bin/xterm"
-                                        << "";
-        QTest::newRow("a script") << "javascript:alert(1)"
-                                  << "";
-        QTest::newRow("another scheme") << "ftp://orchardnet.example"
-                                        << "";
-        QTest::newRow("an option for the opener") << "--help"
-                                                  << "";
-        QTest::newRow("no host") << "https:orchardnet.example"
-                                 << "";
-        QTest::newRow("blank in the host") << "https://orchard net.example"
-                                           << "";
-        QTest::newRow("leading blank") << " https://orchardnet.example"
-                                       << "";
-        QTest::newRow("empty") << ""
-                               << "";
+        auto row = [](const char *name, const char *address, const char *opened) {
+            QTest::newRow(name) << QString(address) << QString(opened);
+        };
+        row("http with a path", "http://orchardnet.example/a?b=1",
+            "http://orchardnet.example/a?b=1");
+        row("scheme in capitals", "HTTPS://orchardnet.example", "https://orchardnet.example");
+        row("a file", "file:///etc/passwd", "");
+        row("a program path", "/usr/bin/xterm", "");
+        row("a script", "javascript:alert(1)", "");
+        row("another scheme", "ftp://orchardnet.example", "");
+        row("an option for the opener", "--help", "");
+        row("no host", "https:orchardnet.example", "");
+        row("blank in the host", "https://orchard net.example", "");
+        row("leading blank", " https://orchardnet.example", "");
+        row("empty", "", "");
     }
     void shellHandsOnWebAddressesOnly()
     {

@@ -3,8 +3,8 @@
 #include "app/Identity.h"
 #include "app/MainLayout.h"
 #include "app/frmMain.h"
-#include "platform/forms/Accessibility.h"
 #include "platform/dialogs/MessageBox.h"
+#include "platform/forms/Accessibility.h"
 #include "support/Fakes.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
@@ -71,16 +71,18 @@ QList<Node> nodesOf(const QList<Node> &nodes, const QString &object)
     return found;
 }
 
+enum class Window { Main, About };
+
 // The objects a user meets: the controls of the window's layout and, for the
 // main window, every menu and menu item.
-QStringList controlsOf(const QString &window, const frmMain &main)
+QStringList controlsOf(Window window, const frmMain &main)
 {
     QStringList names;
-    const auto &entries = window == QLatin1String("main") ? mainLayout() : aboutLayout();
+    const auto &entries = window == Window::Main ? mainLayout() : aboutLayout();
     for (const ControlEntry &entry : entries)
         if (entry.kind != ControlKind::Component)
             names << QString::fromLatin1(entry.name);
-    if (window == QLatin1String("main"))
+    if (window == Window::Main)
         for (QAction *menu : main.menuBar()->actions()) {
             names << menu->objectName();
             for (QAction *item : menu->menu()->actions())
@@ -92,14 +94,16 @@ QStringList controlsOf(const QString &window, const frmMain &main)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Window)
+
 class AccessibilityTest : public MainWindowFixture {
     Q_OBJECT
 
     // Runs `look` on the window the row names: the main window, or the About
     // dialog while it is shown (and closed again afterwards).
-    void inWindow(const QString &which, const std::function<void(QWidget *)> &look)
+    void inWindow(Window which, const std::function<void(QWidget *)> &look)
     {
-        if (which == QLatin1String("main")) {
+        if (which == Window::Main) {
             look(window.get());
             return;
         }
@@ -117,13 +121,13 @@ private Q_SLOTS:
 
     void everyControlHasANameAndARole_data()
     {
-        QTest::addColumn<QString>("window");
-        QTest::newRow("main window") << "main";
-        QTest::newRow("About dialog") << "about";
+        QTest::addColumn<Window>("window");
+        QTest::newRow("main window") << Window::Main;
+        QTest::newRow("About dialog") << Window::About;
     }
     void everyControlHasANameAndARole()
     {
-        QFETCH(QString, window);
+        QFETCH(Window, window);
         QStringList problems;
         QList<Node> nodes;
         inWindow(window, [&](QWidget *w) { nodes = tree(w, problems); });
@@ -150,44 +154,38 @@ private Q_SLOTS:
 
     void controlsSayWhatTheUserSees_data()
     {
-        QTest::addColumn<QString>("window");
+        QTest::addColumn<Window>("window");
         QTest::addColumn<QString>("control");
         QTest::addColumn<int>("role");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("described");
         const int button = QAccessible::Button, text = QAccessible::StaticText;
-        QTest::newRow("button by caption") << "main"
-                                           << "cmdSave" << button << "Save" << true;
-        QTest::newRow("Reset says it empties") << "main"
-                                               << "CmdReset" << button << "Reset" << true;
+        QTest::newRow("button by caption") << Window::Main << "cmdSave" << button << "Save" << true;
+        QTest::newRow("Reset says it empties")
+            << Window::Main << "CmdReset" << button << "Reset" << true;
         QTest::newRow("the text area is the document")
-            << "main"
-            << "RichTextBox1" << int(QAccessible::EditableText) << "Document" << true;
+            << Window::Main << "RichTextBox1" << int(QAccessible::EditableText) << "Document"
+            << true;
         // Left to itself Qt names a picture after the nearest caption.
         QTest::newRow("icon is not 'Controls:'")
-            << "main"
-            << "Image2" << int(QAccessible::Graphic) << "Vellumo icon" << false;
+            << Window::Main << "Image2" << int(QAccessible::Graphic) << "Vellumo icon" << false;
         QTest::newRow("frame by caption")
-            << "main"
-            << "Frame2" << int(QAccessible::Grouping) << "Controls:" << false;
+            << Window::Main << "Frame2" << int(QAccessible::Grouping) << "Controls:" << false;
         QTest::newRow("captionless frame by its content")
-            << "main"
-            << "Frame1" << int(QAccessible::Grouping) << "Text area" << false;
-        QTest::newRow("access key left out") << "about"
-                                             << "cmdSysInfo" << button << "System Info..." << true;
+            << Window::Main << "Frame1" << int(QAccessible::Grouping) << "Text area" << false;
+        QTest::newRow("access key left out")
+            << Window::About << "cmdSysInfo" << button << "System Info..." << true;
         QTest::newRow("label by its text, blanks at the end left out")
-            << "about"
-            << "lblDisclaimer" << text << "Code by: Karvik" << false;
+            << Window::About << "lblDisclaimer" << text << "Code by: Karvik" << false;
         QTest::newRow("the web address is a link")
-            << "about"
-            << "Label2" << int(QAccessible::Link) << "https://orchardnet.example" << true;
+            << Window::About << "Label2" << int(QAccessible::Link) << "https://orchardnet.example"
+            << true;
         QTest::newRow("the rule is a separator")
-            << "about"
-            << "Line1" << int(QAccessible::Separator) << "" << false;
+            << Window::About << "Line1" << int(QAccessible::Separator) << "" << false;
     }
     void controlsSayWhatTheUserSees()
     {
-        QFETCH(QString, window);
+        QFETCH(Window, window);
         QFETCH(QString, control);
         QFETCH(int, role);
         QFETCH(QString, name);
@@ -207,18 +205,15 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("spoken");
-        QTest::newRow("mark") << "&Font"
-                              << "Font";
-        QTest::newRow("mark inside") << "E&xit now"
-                                     << "Exit now";
-        QTest::newRow("doubled is a real ampersand") << "Fish && Chips"
-                                                     << "Fish & Chips";
-        QTest::newRow("mark at the end") << "Odd&"
-                                         << "Odd";
-        QTest::newRow("blanks at the ends") << " Code by: Karvik "
-                                            << "Code by: Karvik";
-        QTest::newRow("blanks inside kept") << "Helped by:  Forums"
-                                            << "Helped by:  Forums";
+        auto row = [](const char *name, const char *caption, const char *spoken) {
+            QTest::newRow(name) << QString(caption) << QString(spoken);
+        };
+        row("mark", "&Font", "Font");
+        row("mark inside", "E&xit now", "Exit now");
+        row("doubled is a real ampersand", "Fish && Chips", "Fish & Chips");
+        row("mark at the end", "Odd&", "Odd");
+        row("blanks at the ends", " Code by: Karvik ", "Code by: Karvik");
+        row("blanks inside kept", "Helped by:  Forums", "Helped by:  Forums");
     }
     void spokenCaptionDropsTheAccessKeyMarks()
     {
@@ -268,7 +263,7 @@ private Q_SLOTS:
         bool stillOpen = false, pressable = false;
         QStringList actions;
         bool linked = false;
-        inWindow(QStringLiteral("about"), [&](QWidget *dialog) {
+        inWindow(Window::About, [&](QWidget *dialog) {
             QAccessibleInterface *link =
                 QAccessible::queryAccessibleInterface(dialog->findChild<QLabel *>("Label2"));
             pressable = link && link->actionInterface();
@@ -312,33 +307,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("menu");
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("command");
-        QTest::newRow("File, Load") << "File"
-                                    << "Alt+F L"
-                                    << "Load";
-        QTest::newRow("File, Save") << "File"
-                                    << "Alt+F S"
-                                    << "Save";
-        QTest::newRow("File, Print") << "File"
-                                     << "Alt+F P"
-                                     << "Print";
-        QTest::newRow("File, Exit") << "File"
-                                    << "Alt+F E"
-                                    << "Exit";
-        QTest::newRow("Edit, Color") << "Edit"
-                                     << "Alt+E C"
-                                     << "Color";
-        QTest::newRow("Edit, Font") << "Edit"
-                                    << "Alt+E F"
-                                    << "Font";
-        QTest::newRow("Edit, Reset") << "Edit"
-                                     << "Alt+E R"
-                                     << "Reset";
-        QTest::newRow("About, Info") << "About"
-                                     << "Alt+A I"
-                                     << "Info";
-        QTest::newRow("Font button") << ""
-                                     << "Tab Space"
-                                     << "cmdFont";
+        auto row = [](const char *name, const char *menu, const char *keys, const char *command) {
+            QTest::newRow(name) << QString(menu) << QString(keys) << QString(command);
+        };
+        row("File, Load", "File", "Alt+F L", "Load");
+        row("File, Save", "File", "Alt+F S", "Save");
+        row("File, Print", "File", "Alt+F P", "Print");
+        row("File, Exit", "File", "Alt+F E", "Exit");
+        row("Edit, Color", "Edit", "Alt+E C", "Color");
+        row("Edit, Font", "Edit", "Alt+E F", "Font");
+        row("Edit, Reset", "Edit", "Alt+E R", "Reset");
+        row("About, Info", "About", "Alt+A I", "Info");
+        row("Font button", "", "Tab Space", "cmdFont");
     }
     void everyCommandIsReachableWithoutAMouse()
     {

@@ -16,10 +16,10 @@
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/SkipOrFail.h"
+#include "support/SpecialFiles.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
@@ -36,27 +36,20 @@ const QString kPrecious = QStringLiteral("precious words");
 // Its text needs twice its size as UTF-16, four times this, and more than the limit leaves.
 constexpr qint64 kMemoryRowBytes = 64 * kMiB;
 
-// Writes a file of numbered 64-byte lines and returns the SHA-1 of it followed by CR LF.
-QByteArray writeLines(const QString &path, qint64 size)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha1);
-    QByteArray block;
-    for (int i = 0; i < 16384; ++i)
-        block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
-    for (qint64 done = 0; done < size; done += block.size()) {
-        const QByteArray piece = block.left(size - done);
-        if (file.write(piece) != piece.size())
-            return {};
-        hash.addData(piece);
-    }
-    hash.addData("\r\n");
-    return hash.result().toHex();
-}
+// How a row makes its file, beyond the bytes it holds.
+enum class Made {
+    Bytes,
+    Unreadable,
+    ReadOnly,
+    InReadOnlyFolder,
+    QuarterGigabyte,
+    BeyondMemory,
+    Special
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Made)
 
 class BadInputTest : public MainWindowFixture {
     Q_OBJECT
@@ -74,12 +67,13 @@ private Q_SLOTS:
 
     void loadThenSaveBack_data()
     {
-        // kind: how the test makes `name`: "file" holds `bytes`; the others are what they say.
+        // made, special: how the test makes `name` (a file of `bytes`, or a special kind).
         // name: the path below the test's folder; ~N stands for a name that makes the whole
         //   path N characters long.
         // loadSees, saveSees: "done", or the reason the failure message gives.
-        // saved: the file after the save, when it is done ("lines": its own bytes and CR LF).
-        QTest::addColumn<QString>("kind");
+        // saved: the file after the save, when it is done (256 MB: its own bytes and CR LF).
+        QTest::addColumn<Made>("made");
+        QTest::addColumn<FileKind>("special");
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("loadSees");
@@ -87,16 +81,28 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("saved");
 
         const QString done = QStringLiteral("done");
-        const QString file = QStringLiteral("file");
         const QString in = QStringLiteral("in.txt");
+        const QByteArray precious = kPrecious.toLatin1() + "\r\n";
         auto loads = [&](const char *row, const QByteArray &bytes, const QByteArray &saved) {
-            QTest::newRow(row) << file << bytes << in << done << done << saved;
+            QTest::newRow(row) << Made::Bytes << FileKind::Missing << bytes << in << done << done
+                               << saved;
+        };
+        auto special = [&](const char *row, FileKind kind, const QString &loadSees,
+                           const QString &saveSees, const QByteArray &saved = {}) {
+            QTest::newRow(row) << Made::Special << kind << QByteArray() << in << loadSees
+                               << saveSees << saved;
+        };
+        auto hello = [&](const char *row, Made made, const QString &name, const QString &loadSees,
+                         const QString &saveSees) {
+            QTest::newRow(row) << made << FileKind::Missing << QByteArray("hello") << name
+                               << loadSees << saveSees
+                               << (saveSees == done ? QByteArray("hello\r\n") : QByteArray());
         };
         loads("empty file", "", "\r\n");
         for (int b = 0; b < 256; ++b) {
             const QByteArray one(1, char(b));
             QTest::addRow("one byte 0x%02X", b)
-                << file << one << in << done << done << one + "\r\n";
+                << Made::Bytes << FileKind::Missing << one << in << done << done << one + "\r\n";
         }
         loads("NUL bytes", QByteArray("\0a\0\0b\0", 6), QByteArray("\0a\0\0b\0\r\n", 8));
         loads("no final line break", "first\r\nlast", "first\r\nlast\r\n");
@@ -104,69 +110,51 @@ private Q_SLOTS:
         loads("mixed line breaks, CR LF first", "a\r\nb\nc\rd", "a\r\nb\r\nc\r\nd\r\n");
         loads("mixed line breaks, LF first", "a\nb\r\nc\rd\n", "a\nb\nc\nd\n\r\n");
         loads("lone CR at the end", "text\r", "text\r\r\n");
-        QTest::newRow("256 MB file")
-            << "lines" << QByteArray() << in << done << done << QByteArray();
+        QTest::newRow("256 MB file") << Made::QuarterGigabyte << FileKind::Missing << QByteArray()
+                                     << in << done << done << QByteArray();
         // What the area cannot hold is refused; saving then writes what the area holds.
-        QTest::newRow("file larger than the area holds")
-            << "sparse" << QByteArray() << in << "the text area takes at most 512 MB" << done
-            << kPrecious.toLatin1() + "\r\n";
+        special("file larger than the area holds", FileKind::Oversized,
+                "the text area takes at most 512 MB", done, precious);
         // Here memory ends before the text is read: the program says so, keeps the old text and
         // goes on, and a small file (the one just saved) loads under the same limit.
         QTest::newRow("file larger than memory allows")
-            << "memory" << QByteArray() << in
-            << "There is not enough memory to complete this command" << done
-            << kPrecious.toLatin1() + "\r\n";
-        QTest::newRow("directory") << "directory" << QByteArray() << "folder.txt"
-                                   << "Is a directory"
-                                   << "Is a directory" << QByteArray();
-        QTest::newRow("FIFO") << "fifo" << QByteArray() << "pipe.txt"
-                              << "Not a regular file"
-                              << "Not a regular file" << QByteArray();
-        QTest::newRow("/dev/zero") << "device" << QByteArray() << "/dev/zero"
-                                   << "Not a regular file"
-                                   << "Not a regular file" << QByteArray();
+            << Made::BeyondMemory << FileKind::Missing << QByteArray() << in
+            << "There is not enough memory to complete this command" << done << precious;
+        special("directory", FileKind::Folder, "Is a directory", "Is a directory");
+        special("FIFO", FileKind::Fifo, "Not a regular file", "Not a regular file");
+        special("/dev/zero", FileKind::Device, "Not a regular file", "Not a regular file");
         // The link stays; the file it names is made.
-        QTest::newRow("dangling symbolic link")
-            << "dangling" << QByteArray() << "link.txt"
-            << "No such file or directory" << done << kPrecious.toLatin1() + "\r\n";
-        QTest::newRow("symbolic link loop") << "loop" << QByteArray() << "loop.txt"
-                                            << "Too many levels of symbolic links"
-                                            << "Too many levels of symbolic links" << QByteArray();
-        QTest::newRow("blanks, non-ASCII and a leading dash")
-            << file << QByteArray("hello") << QString::fromUtf8("-my n\xC3\xB6tes \xE2\x82\xAC.txt")
-            << done << done << QByteArray("hello\r\n");
-        QTest::newRow("path of 260 characters")
-            << file << QByteArray("hello") << "~260" << done << done << QByteArray("hello\r\n");
+        special("dangling symbolic link", FileKind::DanglingLink, "No such file or directory", done,
+                precious);
+        special("symbolic link loop", FileKind::LinkLoop, "Too many levels of symbolic links",
+                "Too many levels of symbolic links");
+        hello("blanks, non-ASCII and a leading dash", Made::Bytes,
+              QString::fromUtf8("-my n\xC3\xB6tes \xE2\x82\xAC.txt"), done, done);
+        hello("path of 260 characters", Made::Bytes, "~260", done, done);
         // The file dialogs take names of up to 260 characters.
-        QTest::newRow("path of 261 characters") << file << QByteArray("hello") << "~261"
-                                                << "is longer than 260 characters"
-                                                << "is longer than 260 characters" << QByteArray();
+        const QString tooLong = QStringLiteral("is longer than 260 characters");
+        hello("path of 261 characters", Made::Bytes, "~261", tooLong, tooLong);
         // Fewer characters than that, but as many bytes as a name may have, and one more.
-        QTest::newRow("name of 128 characters, 255 bytes")
-            << file << QByteArray("hello") << QString(127, QChar(0xE9)) + u'x' << done << done
-            << QByteArray("hello\r\n");
-        QTest::newRow("name of 128 characters, 256 bytes")
-            << "none" << QByteArray() << QString(128, QChar(0xE9)) << "File name too long"
-            << "File name too long" << QByteArray();
-        QTest::newRow("unreadable file")
-            << "unreadable" << QByteArray("secret") << in << "Permission denied"
-            << "Permission denied" << QByteArray();
-        QTest::newRow("file in a read-only folder")
-            << "read-only folder" << QByteArray("hello") << "ro/in.txt" << done
-            << "Permission denied" << QByteArray();
-        QTest::newRow("read-only file") << "read-only file" << QByteArray("hello") << in << done
-                                        << "Permission denied" << QByteArray();
+        hello("name of 128 characters, 255 bytes", Made::Bytes, QString(127, QChar(0xE9)) + u'x',
+              done, done);
+        hello("name of 128 characters, 256 bytes", Made::Special, QString(128, QChar(0xE9)),
+              "File name too long", "File name too long");
+        const QString denied = QStringLiteral("Permission denied");
+        hello("unreadable file", Made::Unreadable, in, denied, denied);
+        hello("file in a read-only folder", Made::InReadOnlyFolder, "ro/in.txt", done, denied);
+        hello("read-only file", Made::ReadOnly, in, done, denied);
     }
     void loadThenSaveBack()
     {
-        QFETCH(QString, kind);
+        QFETCH(Made, made);
+        QFETCH(FileKind, special);
         QFETCH(QByteArray, bytes);
         QFETCH(QString, name);
         QFETCH(QString, loadSees);
         QFETCH(QString, saveSees);
         QFETCH(QByteArray, saved);
 
-        QString target = name.startsWith(u'/') ? name : path(name);
+        QString target = path(name);
         if (name.startsWith(u'~')) {
             const int length = name.mid(1).toInt();
             const int room = length - int(path().size()) - 1;
@@ -176,51 +164,43 @@ private Q_SLOTS:
             target = path(QString(room - 4, u'p') + ".txt");
             QCOMPARE(target.size(), length);
         }
-        QString real = target; // the file a save writes
-        const QString folder = kind == "device" ? path() : QFileInfo(target).absolutePath();
-        if (kind == "file" || kind == "unreadable" || kind == "read-only file") {
-            QVERIFY(writeFile(target, bytes));
-            QVERIFY(giveToUnprivileged(target));
-            if (kind == "unreadable")
-                QVERIFY(::chmod(native(target).constData(), 0) == 0);
-            if (kind == "read-only file")
-                QVERIFY(::chmod(native(target).constData(), 0444) == 0);
-        } else if (kind == "read-only folder") {
+        const QString folder = QFileInfo(target).absolutePath();
+        switch (made) {
+        case Made::Special:
+            target = makeFile(special, folder, QFileInfo(target).fileName());
+            QVERIFY(!target.isEmpty());
+            break;
+        case Made::InReadOnlyFolder:
             QVERIFY(QDir().mkdir(folder));
+            [[fallthrough]];
+        case Made::Bytes:
+        case Made::Unreadable:
+        case Made::ReadOnly:
             QVERIFY(writeFile(target, bytes));
-            QVERIFY(giveToUnprivileged(target));
-            QVERIFY(::chmod(native(folder).constData(), 0555) == 0);
-        } else if (kind == "lines") {
+            break;
+        case Made::QuarterGigabyte:
 #ifdef VELLUMO_SANITIZED
             QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
 #endif
-            saved = writeLines(target, 256 * kMiB);
+            saved = writeNumberedLines(target, 256 * kMiB);
             QVERIFY(!saved.isEmpty());
-            QVERIFY(giveToUnprivileged(target));
-        } else if (kind == "memory") {
+            break;
+        case Made::BeyondMemory:
 #ifdef VELLUMO_SANITIZED
             QSKIP("the sanitizers' shadow memory takes more address space than any limit leaves");
 #endif
-            QVERIFY(!writeLines(target, kMemoryRowBytes).isEmpty());
-            QVERIFY(giveToUnprivileged(target));
-        } else if (kind == "sparse") {
-            QFile big(target);
-            QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(600 * kMiB));
-            big.close();
-            QVERIFY(giveToUnprivileged(target));
-        } else if (kind == "directory") {
-            QVERIFY(QDir().mkdir(target));
-        } else if (kind == "fifo") {
-            QVERIFY(::mkfifo(native(target).constData(), 0666) == 0);
-        } else if (kind == "device") {
-            target = real = name;
-        } else if (kind == "dangling") {
-            QVERIFY(::symlink("missing.txt", native(target).constData()) == 0);
-            real = path(QStringLiteral("missing.txt"));
-        } else if (kind == "loop") {
-            QVERIFY(::symlink("loop-b.txt", native(target).constData()) == 0);
-            QVERIFY(::symlink("loop.txt", native(path("loop-b.txt")).constData()) == 0);
+            QVERIFY(!writeNumberedLines(target, kMemoryRowBytes).isEmpty());
+            break;
         }
+        if (made != Made::Special || special == FileKind::Oversized)
+            QVERIFY(giveToUnprivileged(target));
+        if (made == Made::Unreadable || made == Made::ReadOnly)
+            QVERIFY(::chmod(native(target).constData(), made == Made::ReadOnly ? 0444 : 0) == 0);
+        if (made == Made::InReadOnlyFolder)
+            QVERIFY(::chmod(native(folder).constData(), 0555) == 0);
+        // The file a save writes.
+        const QString real =
+            special == FileKind::DanglingLink ? QFile::symLinkTarget(target) : target;
         // Where the file lies in the test's folder, one snapshot serves for both: hashing a large
         // file twice over cost seconds.
         const bool topFolder = folder == path();
@@ -232,21 +212,19 @@ private Q_SLOTS:
             [&] {
                 QStringList seen;
                 // Room for what runs already and for less than one copy of the text.
-                if (kind == "memory" && !limitAddressSpace(kMemoryRowBytes))
+                if (made == Made::BeyondMemory && !limitAddressSpace(kMemoryRowBytes))
                     return QStringLiteral("cannot limit the address space");
                 platform->dialogs.choose(target);
                 menuItem("Load")->trigger();
                 menuItem("Save")->trigger();
-                for (const auto &call : platform->messageBox.calls)
-                    seen << call.title + u'|' + call.prompt;
+                seen << platform->messageBox.shown();
                 const QString text = window->RichTextBox1()->text();
                 seen << (text == kPrecious ? QStringLiteral("area kept")
                                            : QStringLiteral("area %1").arg(text.size()));
-                if (kind == "memory") {
+                if (made == Made::BeyondMemory) {
                     platform->messageBox.calls.clear();
                     menuItem("Load")->trigger();
-                    for (const auto &call : platform->messageBox.calls)
-                        seen << call.title + u'|' + call.prompt;
+                    seen << platform->messageBox.shown();
                     const QString again = window->RichTextBox1()->text();
                     seen << (again == kPrecious + QStringLiteral("\r\n")
                                  ? QStringLiteral("area reloaded")
@@ -254,10 +232,10 @@ private Q_SLOTS:
                 }
                 return seen.join(u'\n');
             },
-            kind == "lines" ? 240000 : 30000);
+            made == Made::QuarterGigabyte ? 240000 : 30000);
         QVERIFY2(result.finished(), qPrintable(result.describe()));
         const QStringList seen = result.report.split(u'\n');
-        QCOMPARE(seen.size(), kind == "memory" ? 5 : 3);
+        QCOMPARE(seen.size(), made == Made::BeyondMemory ? 5 : 3);
 
         // A failure names the file and says why.
         auto failed = [&target](const QString &box, const QString &command, const QString &why) {
@@ -266,7 +244,7 @@ private Q_SLOTS:
         };
         if (loadSees == "done") {
             QCOMPARE(seen[0], QStringLiteral("Load Successful|Text has been loaded"));
-        } else if (kind == "memory") { // the program's own message, which names no file
+        } else if (made == Made::BeyondMemory) { // the program's own message, which names no file
             QCOMPARE(seen[0], QStringLiteral("Load failed|") + loadSees + u'.');
             QCOMPARE(seen[2], QStringLiteral("area kept"));
             QCOMPARE(seen[3], QStringLiteral("Load Successful|Text has been loaded"));
@@ -277,7 +255,7 @@ private Q_SLOTS:
         }
         if (saveSees == "done") {
             QCOMPARE(seen[1], QStringLiteral("Save Successful|Text has been Saved"));
-            if (kind == "lines")
+            if (made == Made::QuarterGigabyte)
                 QCOMPARE(sha1Of(real), saved);
             else
                 QVERIFY2(readFile(real) == saved, readFile(real).toHex().constData());
@@ -294,11 +272,11 @@ private Q_SLOTS:
         }
         QCOMPARE(topAfter, topBefore);
         QCOMPARE(folderAfter, folderBefore);
-        if (kind == "device") {
+        if (special == FileKind::Device) {
             struct stat st;
             QVERIFY(::stat("/dev/zero", &st) == 0 && S_ISCHR(st.st_mode));
         }
-        if (kind == "dangling")
+        if (special == FileKind::DanglingLink)
             QCOMPARE(QFile::symLinkTarget(target), real);
     }
 

@@ -1,21 +1,15 @@
 #include "platform/files/CodePage.h"
+#include "support/FaultFixtures.h"
 
 #include <QProcess>
 #include <QtTest>
 
 using namespace vellumo;
+using vellumo::test::allBytes;
 
 namespace {
 
 const QList<unsigned char> kUndefinedBytes = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
-
-QByteArray allBytes()
-{
-    QByteArray bytes(256, Qt::Uninitialized);
-    for (int b = 0; b < 256; ++b)
-        bytes[b] = char(b);
-    return bytes;
-}
 
 // glibc's converter, as an independent reference. Returns UTF-16 code units, or nothing if
 // iconv refused the input.
@@ -57,8 +51,6 @@ private Q_SLOTS:
     void everyByteRoundTrips();
     void encodesCharacters_data();
     void encodesCharacters();
-    void replacesUnencodable_data();
-    void replacesUnencodable();
     void encodesInPieces();
 };
 
@@ -115,62 +107,42 @@ void TestCodePage::everyByteRoundTrips()
 void TestCodePage::encodesCharacters_data()
 {
     QTest::addColumn<QString>("text");
+    QTest::addColumn<qsizetype>("firstBad"); // -1: every character fits
     QTest::addColumn<QByteArray>("bytes");
+    auto fits = [](const char *name, const QString &text, const QByteArray &bytes) {
+        QTest::newRow(name) << text << qsizetype(-1) << bytes;
+    };
 
-    QTest::newRow("ascii") << QStringLiteral("Hello, world!\r\n")
-                           << QByteArray("Hello, world!\r\n");
-    QTest::newRow("nul") << QString(QChar(0)) << QByteArray(1, '\0');
-    QTest::newRow("euro sign") << QString(QChar(0x20AC)) << QByteArray("\x80");
-    QTest::newRow("trade mark") << QString(QChar(0x2122)) << QByteArray("\x99");
-    QTest::newRow("capital Y diaeresis") << QString(QChar(0x0178)) << QByteArray("\x9F");
-    QTest::newRow("left double quote") << QString(QChar(0x201C)) << QByteArray("\x93");
-    QTest::newRow("no-break space") << QString(QChar(0x00A0)) << QByteArray("\xA0");
-    QTest::newRow("y diaeresis") << QString(QChar(0x00FF)) << QByteArray("\xFF");
-    QTest::newRow("undefined 0x8D") << QString(QChar(0x008D)) << QByteArray("\x8D");
-    QTest::newRow("mixed") << QStringLiteral("caf\u00E9 \u2013 5\u20AC")
-                           << QByteArray("caf\xE9 \x96 5\x80");
+    fits("ascii", QStringLiteral("Hello, world!\r\n"), "Hello, world!\r\n");
+    fits("nul", QString(QChar(0)), QByteArray(1, '\0'));
+    fits("euro sign", QString(QChar(0x20AC)), "\x80");
+    fits("trade mark", QString(QChar(0x2122)), "\x99");
+    fits("capital Y diaeresis", QString(QChar(0x0178)), "\x9F");
+    fits("left double quote", QString(QChar(0x201C)), "\x93");
+    fits("no-break space", QString(QChar(0x00A0)), "\xA0");
+    fits("y diaeresis", QString(QChar(0x00FF)), "\xFF");
+    fits("undefined 0x8D", QString(QChar(0x008D)), "\x8D");
+    fits("mixed", QStringLiteral("caf\u00E9 \u2013 5\u20AC"), "caf\xE9 \x96 5\x80");
+
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // U+1F600, a surrogate pair
+    auto replaced = [](const char *name, const QString &text, qsizetype firstBad,
+                       const QByteArray &bytes) {
+        QTest::newRow(name) << text << firstBad << bytes;
+    };
+    replaced("A with macron", QStringLiteral("ab\u0100c"), 2, "ab?c");
+    replaced("line separator", QStringLiteral("\u2028"), 0, "?");
+    replaced("replacement char", QStringLiteral("x\uFFFDy"), 1, "x?y");
+    replaced("C1 control whose byte is the euro sign", QString(QChar(0x0080)), 0, "?");
+    replaced("C1 control whose byte is the trade mark", QString(QChar(0x0099)), 0, "?");
+    replaced("emoji is one character", QStringLiteral("\u20AC") + emoji + u'!', 1, "\x80?!");
+    replaced("two emoji", emoji + emoji, 0, "??");
+    replaced("lone high surrogate at end", QStringLiteral("ok") + QChar(0xD83D), 2, "ok?");
+    replaced("lone low surrogate", QChar(0xDE00) + QStringLiteral("a"), 0, "?a");
+    replaced("reversed pair is two characters", QString(QChar(0xDE00)) + QChar(0xD83D), 0, "??");
+    replaced("first of several", QStringLiteral("\u00E9\u20AC\u0100\u2028"), 2, "\xE9\x80??");
 }
 
 void TestCodePage::encodesCharacters()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(firstUnencodableCp1252(text), -1);
-    QCOMPARE(encodeCp1252(text), bytes);
-    QCOMPARE(decodeCp1252(bytes), text);
-}
-
-void TestCodePage::replacesUnencodable_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<qsizetype>("firstBad");
-    QTest::addColumn<QByteArray>("bytes");
-
-    const QString emoji = QString::fromUtf8("\xF0\x9F\x98\x80"); // U+1F600, a surrogate pair
-    QTest::newRow("A with macron")
-        << QStringLiteral("ab\u0100c") << qsizetype(2) << QByteArray("ab?c");
-    QTest::newRow("line separator") << QStringLiteral("\u2028") << qsizetype(0) << QByteArray("?");
-    QTest::newRow("replacement char")
-        << QStringLiteral("x\uFFFDy") << qsizetype(1) << QByteArray("x?y");
-    QTest::newRow("C1 control whose byte is the euro sign")
-        << QString(QChar(0x0080)) << qsizetype(0) << QByteArray("?");
-    QTest::newRow("C1 control whose byte is the trade mark")
-        << QString(QChar(0x0099)) << qsizetype(0) << QByteArray("?");
-    QTest::newRow("emoji is one character")
-        << (QStringLiteral("\u20AC") + emoji + QStringLiteral("!")) << qsizetype(1)
-        << QByteArray("\x80?!");
-    QTest::newRow("two emoji") << (emoji + emoji) << qsizetype(0) << QByteArray("??");
-    QTest::newRow("lone high surrogate at end")
-        << (QStringLiteral("ok") + QChar(0xD83D)) << qsizetype(2) << QByteArray("ok?");
-    QTest::newRow("lone low surrogate")
-        << (QChar(0xDE00) + QStringLiteral("a")) << qsizetype(0) << QByteArray("?a");
-    QTest::newRow("reversed pair is two characters")
-        << (QString(QChar(0xDE00)) + QChar(0xD83D)) << qsizetype(0) << QByteArray("??");
-    QTest::newRow("first of several")
-        << QStringLiteral("\u00E9\u20AC\u0100\u2028") << qsizetype(2) << QByteArray("\xE9\x80??");
-}
-
-void TestCodePage::replacesUnencodable()
 {
     QFETCH(QString, text);
     QFETCH(qsizetype, firstBad);
@@ -178,7 +150,8 @@ void TestCodePage::replacesUnencodable()
 
     QCOMPARE(firstUnencodableCp1252(text), firstBad);
     QCOMPARE(encodeCp1252(text), bytes);
-
+    if (firstBad < 0)
+        QCOMPARE(decodeCp1252(bytes), text);
     // The raw encoder stays within text.size() bytes and reports what it wrote.
     QByteArray buffer(text.size() + 4, '#');
     const qsizetype written = encodeCp1252Into(text, buffer.data());

@@ -55,15 +55,24 @@ QByteArray lines(qint64 size, int seed)
 // The message boxes and the area as the child saw them, one line each.
 QString report(const FakePlatform &platform, const frmMain &window, const QString &areaBefore)
 {
-    QStringList out;
-    for (const auto &call : platform.messageBox.calls)
-        out << call.title + u'|' + call.prompt;
+    QStringList out = platform.messageBox.shown();
     out << (window.RichTextBox1()->text() == areaBefore ? QStringLiteral("area kept")
                                                         : QStringLiteral("area changed"));
     return out.join(u'\n');
 }
 
+// Where a save meets a full disk. Limit: a file size limit of `amount` bytes, as a full disk
+// cuts writes; Disk: an ext4 image with `amount` bytes free; Sync: space that runs out only when
+// the text is written back, at the sync; Rename: a full disk with a full folder, so that the new
+// name cannot be made.
+enum class Medium { Limit, Disk, Sync, Rename };
+// What another program does to a file while it is loaded.
+enum class Change { Grows, Shrinks, Replaced, Rewritten };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Medium)
+Q_DECLARE_METATYPE(Change)
 
 class FaultsTest : public MainWindowFixture {
     Q_OBJECT
@@ -78,11 +87,7 @@ private Q_SLOTS:
 
     void diskFullAtEveryStageKeepsTheOldFile_data()
     {
-        // "limit": a file size limit of `amount` bytes, as a full disk cuts writes;
-        // "disk": an ext4 image with `amount` bytes free;
-        // "sync": space that runs out only when the text is written back, at the sync;
-        // "rename": a full disk with a full folder, so that the new name cannot be made.
-        QTest::addColumn<QString>("medium");
+        QTest::addColumn<Medium>("medium");
         QTest::addColumn<qint64>("amount");
         QTest::addColumn<qint64>("textSize");
         QTest::addColumn<QString>("reason"); // empty: the save succeeds
@@ -91,35 +96,35 @@ private Q_SLOTS:
         const qint64 saved = text + 2;
         const QString tooLarge = QStringLiteral("File too large");
         const QString noSpace = QStringLiteral("No space left on device");
-        QTest::newRow("limit: nothing fits") << "limit" << qint64(0) << text << tooLarge;
-        QTest::newRow("limit: first chunk") << "limit" << 512 * kKiB << text << tooLarge;
-        QTest::newRow("limit: a middle chunk") << "limit" << 3 * kMiB / 2 << text << tooLarge;
+        QTest::newRow("limit: nothing fits") << Medium::Limit << qint64(0) << text << tooLarge;
+        QTest::newRow("limit: first chunk") << Medium::Limit << 512 * kKiB << text << tooLarge;
+        QTest::newRow("limit: a middle chunk") << Medium::Limit << 3 * kMiB / 2 << text << tooLarge;
         QTest::newRow("limit: last byte of the last chunk")
-            << "limit" << saved - 1 << text << tooLarge;
-        QTest::newRow("limit: exactly enough saves") << "limit" << saved << text << QString();
-        QTest::newRow("disk: first chunk") << "disk" << 256 * kKiB << text << noSpace;
-        QTest::newRow("disk: a middle chunk") << "disk" << 3 * kMiB / 2 << text << noSpace;
-        QTest::newRow("disk: last chunk") << "disk" << text - 128 * kKiB << text << noSpace;
-        QTest::newRow("disk: at the sync")
-            << "sync" << qint64(0) << 4 * kMiB << "No space left on device|Input/output error";
-        QTest::newRow("disk: at the rename") << "rename" << qint64(0) << qint64(8) << noSpace;
+            << Medium::Limit << saved - 1 << text << tooLarge;
+        QTest::newRow("limit: exactly enough saves") << Medium::Limit << saved << text << QString();
+        QTest::newRow("disk: first chunk") << Medium::Disk << 256 * kKiB << text << noSpace;
+        QTest::newRow("disk: a middle chunk") << Medium::Disk << 3 * kMiB / 2 << text << noSpace;
+        QTest::newRow("disk: last chunk") << Medium::Disk << text - 128 * kKiB << text << noSpace;
+        QTest::newRow("disk: at the sync") << Medium::Sync << qint64(0) << 4 * kMiB
+                                           << "No space left on device|Input/output error";
+        QTest::newRow("disk: at the rename") << Medium::Rename << qint64(0) << qint64(8) << noSpace;
     }
     void diskFullAtEveryStageKeepsTheOldFile()
     {
-        QFETCH(QString, medium);
+        QFETCH(Medium, medium);
         QFETCH(qint64, amount);
         QFETCH(qint64, textSize);
         QFETCH(QString, reason);
 
         ScratchMounts mounts;
         QString folder = path();
-        if (medium == "disk") {
+        if (medium == Medium::Disk) {
             folder = path("disk");
             const QString why =
                 mounts.ext4(path("disk.img"), 16 * kMiB, {"-m", "0", "-b", "4096"}, folder);
             if (!why.isEmpty())
                 SKIP_OR_FAIL(QStringLiteral("no file system image to fill: ") + why);
-        } else if (medium == "sync") {
+        } else if (medium == Medium::Sync) {
             // The image is sparse and larger than the small file system that holds it: its
             // own free space is never the limit, and writing back what was saved is.
             const QString why = mounts.tmpfs(3 * kMiB, path("outer"));
@@ -130,7 +135,7 @@ private Q_SLOTS:
                 mounts.ext4(path("outer/inner.img"), 32 * kMiB, {"-m", "0"}, folder);
             if (!inner.isEmpty())
                 SKIP_OR_FAIL(QStringLiteral("no file system image: ") + inner);
-        } else if (medium == "rename") {
+        } else if (medium == Medium::Rename) {
             // Small files live inside their inode: with no block free, only a new name fails.
             folder = path("disk");
             const QString why =
@@ -141,21 +146,21 @@ private Q_SLOTS:
 
         // A small file in a folder of its own for the full folder, else a larger one.
         const QString target =
-            folder + QLatin1String(medium == "rename" ? "/notes/notes.txt" : "/notes.txt");
+            folder + QLatin1String(medium == Medium::Rename ? "/notes/notes.txt" : "/notes.txt");
         QVERIFY(QDir().mkpath(QFileInfo(target).absolutePath()));
-        QVERIFY(
-            writeFile(target, medium == "rename" ? QByteArray("old\r\n") : lines(100 * kKiB, 1)));
+        QVERIFY(writeFile(target,
+                          medium == Medium::Rename ? QByteArray("old\r\n") : lines(100 * kKiB, 1)));
         // On disk before the fault, not only in memory.
         const int sync = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY);
         QVERIFY(sync >= 0 && ::syncfs(sync) == 0);
         ::close(sync);
         const QByteArray before = readFile(target);
-        if (medium == "disk") {
+        if (medium == Medium::Disk) {
             QVERIFY(fillFileSystem(folder + QStringLiteral("/filler")));
             QVERIFY(freeSpace(folder + QStringLiteral("/filler"), amount));
             QVERIFY2(qAbs(availableBytes(folder) - amount) < 64 * kKiB,
                      qPrintable(QString::number(availableBytes(folder))));
-        } else if (medium == "rename") {
+        } else if (medium == Medium::Rename) {
             const QByteArray filler = native(folder + QStringLiteral("/filler"));
             QVERIFY(fillFileSystem(QFile::decodeName(filler)));
             // Names of 16 bytes, as long as the one a save gives its new text
@@ -175,7 +180,7 @@ private Q_SLOTS:
         const QString text = decodeCp1252(lines(textSize, 2));
         window->RichTextBox1()->setText(text);
         const ChildResult result = runInChild([&] {
-            if (medium == "limit" && !limitFileSize(amount))
+            if (medium == Medium::Limit && !limitFileSize(amount))
                 return QStringLiteral("cannot limit the file size");
             platform->dialogs.choose(target);
             menu(*window, "Save");
@@ -224,10 +229,7 @@ private Q_SLOTS:
             return runInChild(
                 [&] {
                     menu(*w, "Save");
-                    QStringList titles;
-                    for (const auto &call : platform->messageBox.calls)
-                        titles << call.title;
-                    return titles.join(u'|');
+                    return platform->messageBox.shown(false).join(u'|');
                 },
                 killAfterMs);
         };
@@ -374,25 +376,25 @@ private Q_SLOTS:
 
     void fileChangingWhileLoaded_data()
     {
-        QTest::addColumn<QString>("change");
-        QTest::newRow("grows") << "grows";
-        QTest::newRow("shrinks and grows back") << "shrinks";
-        QTest::newRow("is replaced") << "replaced";
+        QTest::addColumn<Change>("change");
+        QTest::newRow("grows") << Change::Grows;
+        QTest::newRow("shrinks and grows back") << Change::Shrinks;
+        QTest::newRow("is replaced") << Change::Replaced;
         // The same size with other bytes: only the file's stamps or what is read again can tell.
-        QTest::newRow("is rewritten in place") << "rewritten";
+        QTest::newRow("is rewritten in place") << Change::Rewritten;
     }
     void fileChangingWhileLoaded()
     {
-        QFETCH(QString, change);
+        QFETCH(Change, change);
         const QString target = path(QStringLiteral("live.txt"));
         const QByteArray full = lines(3 * kMiB, 5);
         const QByteArray versions[3] = {lines(kMiB, 6), lines(700 * kKiB, 7),
                                         lines(1300 * kKiB, 8)};
         const QByteArray sameSize[2] = {lines(kMiB, 9), lines(kMiB, 10)};
-        const bool inPlace = change == "rewritten";
-        const QByteArray first = change == "replaced" ? versions[0]
-                                 : inPlace            ? sameSize[0]
-                                                      : full.left(kMiB);
+        const bool inPlace = change == Change::Rewritten;
+        const QByteArray first = change == Change::Replaced ? versions[0]
+                                 : inPlace                  ? sameSize[0]
+                                                            : full.left(kMiB);
         QVERIFY(writeFile(target, first));
 
         // Another program at work on the file, as fast as it can, while the user loads it.
@@ -401,7 +403,7 @@ private Q_SLOTS:
         std::thread writer([&] {
             const QByteArray name = native(target);
             QRandomGenerator random(42);
-            if (change == "grows") {
+            if (change == Change::Grows) {
                 const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
                 for (qint64 at = kMiB; at < full.size() && !stop; at += 8 * kKiB) {
                     if (::write(fd, full.constData() + at, 8 * kKiB) != 8 * kKiB)
@@ -410,7 +412,7 @@ private Q_SLOTS:
                     ::usleep(2000);
                 }
                 ::close(fd);
-            } else if (change == "shrinks") {
+            } else if (change == Change::Shrinks) {
                 const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
                 while (!stop) {
                     const qint64 cut = random.bounded(kMiB);
@@ -421,7 +423,7 @@ private Q_SLOTS:
                     ++changes;
                 }
                 ::close(fd);
-            } else if (change == "rewritten") {
+            } else if (change == Change::Rewritten) {
                 const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
                 for (int k = 1; !stop; ++k) {
                     if (::pwrite(fd, sameSize[k % 2].constData(), size_t(kMiB), 0) != kMiB)
@@ -464,7 +466,7 @@ private Q_SLOTS:
             const auto box = platform->messageBox.calls[0];
             if (box.title == QStringLiteral("Load failed")) {
                 ++refused;
-                if ((change != "shrinks" && !inPlace) || box.prompt != changed)
+                if ((change != Change::Shrinks && !inPlace) || box.prompt != changed)
                     wrong << QStringLiteral("load %1 failed: %2").arg(i).arg(box.prompt);
                 if (text != areaBefore)
                     wrong << QStringLiteral("load %1 failed and changed the area").arg(i);
@@ -473,11 +475,11 @@ private Q_SLOTS:
             ++loaded;
             const QByteArray bytes = encodeCp1252(text);
             const bool asRead =
-                change == "replaced"
+                change == Change::Replaced
                     ? (bytes == versions[0] || bytes == versions[1] || bytes == versions[2])
-                : inPlace
-                    ? (bytes == sameSize[0] || bytes == sameSize[1])
-                    : (bytes.size() >= (change == "grows" ? kMiB : 0) && full.startsWith(bytes));
+                : inPlace ? (bytes == sameSize[0] || bytes == sameSize[1])
+                          : (bytes.size() >= (change == Change::Grows ? kMiB : 0) &&
+                             full.startsWith(bytes));
             if (!asRead)
                 wrong << QStringLiteral("load %1 gave %2 characters that the file never held")
                              .arg(i)

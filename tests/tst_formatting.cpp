@@ -21,11 +21,11 @@ class FormattingTest : public MainWindowFixture {
     QtDialogPresenter realDialogs;
 
     RichTextBox *area() { return window->RichTextBox1(); }
-    void run(const QString &route)
+    // Clicks the button of that name, or else triggers the menu item.
+    void run(const QByteArray &name)
     {
-        const QByteArray name = route.section(':', 1).toLatin1();
-        if (route.startsWith(QLatin1String("button:")))
-            QTest::mouseClick(child<QPushButton>(name.constData()), Qt::LeftButton);
+        if (auto *button = window->findChild<QPushButton *>(QString::fromLatin1(name)))
+            QTest::mouseClick(button, Qt::LeftButton);
         else
             menuItem(name.constData())->trigger();
     }
@@ -49,19 +49,19 @@ private Q_SLOTS:
 
     void colourReachesExactlyTheSelection_data()
     {
-        QTest::addColumn<QString>("route");
-        QTest::newRow("button") << "button:CmdColor";
-        QTest::newRow("menu") << "menu:Color";
+        QTest::addColumn<QByteArray>("control");
+        QTest::newRow("button") << QByteArray("CmdColor");
+        QTest::newRow("menu") << QByteArray("Color");
     }
     void colourReachesExactlyTheSelection()
     {
-        QFETCH(QString, route);
+        QFETCH(QByteArray, control);
         const CharFormats before = charFormats(*area());
         platform->dialogs.onColor = [](unsigned &bgr) {
             bgr = 0x00336699; // blue 0x33, green 0x66, red 0x99
             return true;
         };
-        run(route);
+        run(control);
         const CharFormats after = charFormats(*area());
         for (int pos : after.keys()) {
             if (pos >= 2 && pos < 8)
@@ -83,23 +83,23 @@ private Q_SLOTS:
             bgr = 0x0000FF;
             return true;
         };
-        run("button:CmdColor");
-        run("menu:Color");
+        run("CmdColor");
+        run("Color");
         QCOMPARE(offered, 0x0000FFu);
     }
 
     void fontSetsFaceSizeAndStyleOfExactlyTheSelection_data()
     {
-        QTest::addColumn<QString>("route");
+        QTest::addColumn<QByteArray>("control");
         QTest::addColumn<bool>("bold");
         QTest::addColumn<bool>("italic");
-        QTest::newRow("button, bold") << "button:cmdFont" << true << false;
-        QTest::newRow("menu, italic") << "menu:Font" << false << true;
-        QTest::newRow("menu, both") << "menu:Font" << true << true;
+        QTest::newRow("button, bold") << QByteArray("cmdFont") << true << false;
+        QTest::newRow("menu, italic") << QByteArray("Font") << false << true;
+        QTest::newRow("menu, both") << QByteArray("Font") << true << true;
     }
     void fontSetsFaceSizeAndStyleOfExactlyTheSelection()
     {
-        QFETCH(QString, route);
+        QFETCH(QByteArray, control);
         QFETCH(bool, bold);
         QFETCH(bool, italic);
         // A colour already on part of the selection must survive the font.
@@ -108,7 +108,7 @@ private Q_SLOTS:
         selectRange(*area(), 2, 8);
         const CharFormats before = charFormats(*area());
         chooseFont({QStringLiteral("DejaVu Serif"), 10.5f, bold, italic});
-        run(route);
+        run(control);
         QCOMPARE(platform->dialogs.fontFlags, QList<int>{3});
         QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
         const CharFormats after = charFormats(*area());
@@ -136,13 +136,13 @@ private Q_SLOTS:
 
     void cancelChangesNothing_data()
     {
-        QTest::addColumn<QString>("route");
-        QTest::newRow("colour") << "menu:Color";
-        QTest::newRow("font") << "button:cmdFont";
+        QTest::addColumn<QByteArray>("control");
+        QTest::newRow("colour") << QByteArray("Color");
+        QTest::newRow("font") << QByteArray("cmdFont");
     }
     void cancelChangesNothing()
     {
-        QFETCH(QString, route);
+        QFETCH(QByteArray, control);
         area()->setSelColor(0x00FF00);
         const CharFormats before = charFormats(*area());
         // A dialog that reports other values as it is cancelled.
@@ -154,7 +154,7 @@ private Q_SLOTS:
             c = {QStringLiteral("Other"), 30, true, true};
             return false;
         };
-        run(route);
+        run(control);
         QCOMPARE(charFormats(*area()), before);
         QCOMPARE(window->CommonDialog1().color(), 0u);
         QVERIFY(window->CommonDialog1().fontName() != QStringLiteral("Other"));
@@ -164,7 +164,7 @@ private Q_SLOTS:
     {
         area()->moveCursor(QTextCursor::End);
         chooseFont({QStringLiteral("DejaVu Sans Mono"), 20, true, false});
-        run("menu:Font");
+        run("Font");
         QTest::keyClicks(area(), "k");
         QTextCursor c(area()->document());
         c.movePosition(QTextCursor::End);
@@ -201,7 +201,7 @@ private Q_SLOTS:
                 dialog->setCurrentColor(QColor(10, 20, 30));
             QTest::keyClick(modal, Qt::Key_Return);
         });
-        run("button:CmdColor");
+        run("CmdColor");
         QVERIFY(*ran);
         QVERIFY(colourDialog);
         QCOMPARE(owner, static_cast<QWidget *>(window.get()));

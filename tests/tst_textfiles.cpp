@@ -6,8 +6,8 @@
 #include "support/FaultFixtures.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
+#include "support/SpecialFiles.h"
 #include "support/TextFormats.h"
-#include "support/Unprivileged.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -18,7 +18,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <algorithm>
-#include <sys/stat.h>
 
 using namespace vellumo;
 using namespace vellumo::test;
@@ -36,7 +35,11 @@ QByteArray everyByte()
     return bytes;
 }
 
+enum class Command { Load, Save, Print };
+
 } // namespace
+
+Q_DECLARE_METATYPE(Command)
 
 class TextFilesTest : public MainWindowFixture {
     Q_OBJECT
@@ -58,13 +61,7 @@ class TextFilesTest : public MainWindowFixture {
         platform->dialogs.choose(file);
         click("cmdSave");
     }
-    QStringList boxTitles() const
-    {
-        QStringList titles;
-        for (const auto &call : platform->messageBox.calls)
-            titles << call.title;
-        return titles;
-    }
+    QStringList boxTitles() const { return platform->messageBox.shown(false); }
 
 private Q_SLOTS:
     void init() { QVERIFY(open()); }
@@ -93,17 +90,6 @@ private Q_SLOTS:
         save(path("out.txt"));
         QCOMPARE(readFile(path("out.txt")), bytes + "\r\n");
         QVERIFY(platform->messageBox.calls.isEmpty());
-    }
-
-    void everySingleByteFileRoundTrips()
-    {
-        for (int b = 0; b < 256; ++b) {
-            const QByteArray one(1, char(b));
-            QVERIFY(writeFile(path("one.txt"), one));
-            load(path("one.txt"));
-            save(path("one-out.txt"));
-            QCOMPARE(readFile(path("one-out.txt")).toHex(), (one + "\r\n").toHex());
-        }
     }
 
     void cp1252LettersShowAsTheirCharacters()
@@ -173,25 +159,16 @@ private Q_SLOTS:
 #ifdef VELLUMO_SANITIZED
         QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
 #endif
-        const qint64 size = qint64(256) << 20;
-        {
-            QFile f(path("huge.txt"));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QByteArray block;
-            for (int i = 0; i < 1024 * 1024 / 64; ++i)
-                block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
-            for (qint64 done = 0; done < size - block.size(); done += block.size())
-                QCOMPARE(f.write(block), block.size());
-            QVERIFY(f.write("last line") > 0);
-        }
+        // 256 MB of lines and a last one without a line end.
+        const qint64 lines = qint64(4) << 20;
+        QVERIFY(!writeNumberedLines(path("huge.txt"), lines * 64 + 9).isEmpty());
         load(path("huge.txt"));
         QVERIFY(platform->messageBox.calls.isEmpty());
-        QCOMPARE(qint64(window->loadedText().size()), QFileInfo(path("huge.txt")).size());
+        QCOMPARE(qint64(window->loadedText().size()), lines * 64 + 9);
         // Every CR LF is one character in the area, and the document counts one more.
-        const qint64 lines = (size - 1024 * 1024) / 64;
-        QCOMPARE(qint64(area()->document()->characterCount()),
-                 qint64(window->loadedText().size()) - lines + 1);
-        QVERIFY(area()->document()->lastBlock().text().endsWith(QStringLiteral("last line")));
+        QCOMPARE(qint64(area()->document()->characterCount()), lines * 63 + 9 + 1);
+        QVERIFY(
+            area()->document()->lastBlock().text().endsWith(QStringLiteral(".\u20280........")));
         // Its progress went forward, over the main window, in many small steps.
         QCOMPARE(platform->progress.started.size(), 1);
         const auto &work = platform->progress.started.first();
@@ -206,25 +183,28 @@ private Q_SLOTS:
 
     void cancelledCommandsLeaveEverythingAsItWas_data()
     {
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<Command>("command");
         QTest::addColumn<int>("cancelAt");
         // A small text takes one step to read and one to fill the area; a save one to look
         // for characters a file cannot hold and one to write; a print one to read the area
         // and one before its document is handed over.
-        QTest::newRow("load, reading") << "Load" << 1;
-        QTest::newRow("load, filling the area") << "Load" << 2;
-        QTest::newRow("save, checking the text") << "Save" << 1;
-        QTest::newRow("save, writing") << "Save" << 2;
-        QTest::newRow("print, reading the area") << "Print" << 1;
-        QTest::newRow("print, before handing over") << "Print" << 2;
+        QTest::newRow("load, reading") << Command::Load << 1;
+        QTest::newRow("load, filling the area") << Command::Load << 2;
+        QTest::newRow("save, checking the text") << Command::Save << 1;
+        QTest::newRow("save, writing") << Command::Save << 2;
+        QTest::newRow("print, reading the area") << Command::Print << 1;
+        QTest::newRow("print, before handing over") << Command::Print << 2;
     }
     void cancelledCommandsLeaveEverythingAsItWas()
     {
-        QFETCH(QString, command);
+        QFETCH(Command, command);
         QFETCH(int, cancelAt);
+        const char *item = command == Command::Load   ? "Load"
+                           : command == Command::Save ? "Save"
+                                                      : "Print";
         QVERIFY(writeFile(path("old.txt"), "old file"));
         QVERIFY(writeFile(path("new.txt"), "new text"));
-        platform->dialogs.choose(path(command == "Load" ? "new.txt" : "old.txt"));
+        platform->dialogs.choose(path(command == Command::Load ? "new.txt" : "old.txt"));
         platform->printer.onDialog = [](int &copies) {
             copies = 1;
             return true;
@@ -235,7 +215,7 @@ private Q_SLOTS:
         const CharFormats formats = charFormats(*area());
         platform->progress.cancelAt = cancelAt;
 
-        menu(qPrintable(command));
+        menu(item);
         QVERIFY(platform->messageBox.calls.isEmpty()); // no confirmation, no failure
         QCOMPARE(platform->progress.stepsTaken, cancelAt);
         QCOMPARE(platform->progress.started.last().owner, window.get());
@@ -249,15 +229,20 @@ private Q_SLOTS:
 
         // Nothing was left open or half done: the same command goes through now.
         platform->progress.cancelAt = 0;
-        menu(qPrintable(command));
-        QCOMPARE(platform->messageBox.calls.size(), command == "Print" ? 0 : 1);
-        QCOMPARE(window->fileNumber(), command == "Print" ? 0 : 1);
-        if (command == "Load")
+        menu(item);
+        QCOMPARE(platform->messageBox.calls.size(), command == Command::Print ? 0 : 1);
+        QCOMPARE(window->fileNumber(), command == Command::Print ? 0 : 1);
+        switch (command) {
+        case Command::Load:
             QCOMPARE(area()->text(), QStringLiteral("new text"));
-        else if (command == "Save")
+            break;
+        case Command::Save:
             QCOMPARE(readFile(path("old.txt")), QByteArray("precious\r\n"));
-        else
+            break;
+        case Command::Print:
             QCOMPARE(platform->printer.documents.size(), 1);
+            break;
+        }
     }
 
     // The work lets events through to paint the window; what else the user does meanwhile
@@ -325,35 +310,20 @@ private Q_SLOTS:
 
     void unloadableFilesAreRefusedAndTheAreaKept_data()
     {
-        QTest::addColumn<QString>("kind");
+        QTest::addColumn<FileKind>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("missing") << "missing"
-                                 << "No such file or directory";
-        QTest::newRow("directory") << "directory"
-                                   << "";
-        QTest::newRow("fifo") << "fifo"
-                              << "";
-        QTest::newRow("device") << "device"
-                                << "";
-        QTest::newRow("too large") << "large"
-                                   << "512 MB";
+        QTest::newRow("missing") << FileKind::Missing << "No such file or directory";
+        QTest::newRow("directory") << FileKind::Folder << "Is a directory";
+        QTest::newRow("fifo") << FileKind::Fifo << "Not a regular file";
+        QTest::newRow("device") << FileKind::Device << "Not a regular file";
+        QTest::newRow("too large") << FileKind::Oversized << "512 MB";
     }
     void unloadableFilesAreRefusedAndTheAreaKept()
     {
-        QFETCH(QString, kind);
+        QFETCH(FileKind, kind);
         QFETCH(QString, reason);
-        QString target = path("target.txt");
-        if (kind == "directory")
-            QVERIFY(QDir().mkdir(target));
-        else if (kind == "fifo")
-            QCOMPARE(::mkfifo(native(target).constData(), 0600), 0);
-        else if (kind == "device")
-            target = QStringLiteral("/dev/zero");
-        else if (kind == "large") {
-            QFile f(target);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            QVERIFY(f.resize(qint64(600) << 20)); // sparse: costs no disk
-        }
+        const QString target = makeFile(kind, path(), QStringLiteral("target.txt"));
+        QVERIFY(!target.isEmpty());
         area()->setText(QStringLiteral("precious"));
         platform->dialogs.choose(target);
         menu("Load");
@@ -372,24 +342,17 @@ private Q_SLOTS:
 
     void unsavableTargetsLeaveEverythingAsItWas_data()
     {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("target is a directory") << "directory";
-        QTest::newRow("parent is a file") << "parent file";
-        QTest::newRow("missing folder") << "missing folder";
+        QTest::addColumn<FileKind>("kind");
+        QTest::newRow("target is a directory") << FileKind::Folder;
+        QTest::newRow("parent is a file") << FileKind::UnderAFile;
+        QTest::newRow("missing folder") << FileKind::InMissingFolder;
     }
     void unsavableTargetsLeaveEverythingAsItWas()
     {
-        QFETCH(QString, kind);
-        QString target;
-        if (kind == "directory") {
-            target = path("dir.txt");
-            QVERIFY(QDir().mkdir(target));
-        } else if (kind == "parent file") {
-            QVERIFY(writeFile(path("plain"), "old"));
-            target = path("plain") + "/x.txt";
-        } else {
-            target = path("nowhere") + "/x.txt";
-        }
+        QFETCH(FileKind, kind);
+        const QString target = makeFile(kind, path(), QStringLiteral("target.txt"));
+        QVERIFY(!target.isEmpty());
+        const auto before = folderSnapshot(path());
         area()->setText(QStringLiteral("precious"));
         platform->dialogs.choose(target);
         menu("Save");
@@ -398,37 +361,7 @@ private Q_SLOTS:
             platform->messageBox.calls.first().prompt.contains(QDir::toNativeSeparators(target)),
             qPrintable(platform->messageBox.calls.first().prompt));
         QCOMPARE(area()->text(), QStringLiteral("precious"));
-        if (kind == "parent file")
-            QCOMPARE(readFile(path("plain")), QByteArray("old"));
-        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden).size(),
-                 kind == "parent file" ? 1 : 0);
-    }
-
-    // A disk that fills up half way, made real with a file-size limit in a
-    // child process: the old file stays whole and the message says why.
-    void aSaveThatFailsHalfWayKeepsTheOldFile()
-    {
-        const QByteArray old(100000, 'o');
-        QVERIFY(writeFile(path("big.txt"), old));
-        area()->setText(QString(3 << 20, u'n'));
-        const ChildResult result = runInChild([&] {
-            if (!limitFileSize(1 << 20))
-                return QStringLiteral("cannot limit the file size");
-            platform->dialogs.choose(path("big.txt"));
-            menu("Save");
-            QString report;
-            for (const auto &call : platform->messageBox.calls)
-                report += call.title + u'|' + call.prompt + u'\n';
-            return report + (area()->text().size() == (3 << 20) ? "text intact" : "text changed");
-        });
-        QVERIFY2(result.finished(), qPrintable(result.describe()));
-        const QString &report = result.report;
-        QVERIFY2(report.startsWith("Save failed|"), qPrintable(report));
-        QVERIFY2(report.contains("File too large"), qPrintable(report));
-        QVERIFY2(report.contains(path("big.txt")), qPrintable(report));
-        QVERIFY(report.endsWith("text intact"));
-        QVERIFY(readFile(path("big.txt")) == old);
-        QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        QCOMPARE(folderSnapshot(path()), before);
     }
 
     // ---- characters a Windows-1252 file cannot hold

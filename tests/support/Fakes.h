@@ -39,6 +39,14 @@ public:
             return answers.takeFirst();
         return (style & 0x7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
     }
+    // Each box as "title|prompt", or only its title.
+    QStringList shown(bool withPrompts = true) const
+    {
+        QStringList out;
+        for (const Call &call : calls)
+            out << (withPrompts ? call.title + u'|' + call.prompt : call.title);
+        return out;
+    }
 };
 
 class RecordingExit : public ProgramExit {

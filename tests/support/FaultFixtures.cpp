@@ -61,6 +61,33 @@ bool writeFile(const QString &path, const QByteArray &bytes)
            file.write(bytes) == bytes.size() && file.flush();
 }
 
+QByteArray allBytes()
+{
+    QByteArray bytes(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        bytes[b] = char(b);
+    return bytes;
+}
+
+QByteArray writeNumberedLines(const QString &path, qint64 size)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    QCryptographicHash hash(QCryptographicHash::Sha1);
+    QByteArray block;
+    for (int i = 0; i < 16384; ++i)
+        block += QByteArray::number(i).leftJustified(62, '.') + "\r\n";
+    for (qint64 done = 0; done < size; done += block.size()) {
+        const QByteArray piece = block.left(size - done);
+        if (file.write(piece) != piece.size())
+            return {};
+        hash.addData(piece);
+    }
+    hash.addData("\r\n");
+    return hash.result().toHex();
+}
+
 QByteArray sha1Of(const QString &path)
 {
     QFile file(path);

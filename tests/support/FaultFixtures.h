@@ -12,6 +12,12 @@ namespace vellumo::test {
 QByteArray native(const QString &path);
 QByteArray readFile(const QString &path);
 bool writeFile(const QString &path, const QByteArray &bytes);
+// Every byte value once, in order.
+QByteArray allBytes();
+// Writes `size` bytes of numbered 64-byte lines, CR LF ended, the last one cut short where the
+// size says. Returns the hex SHA-1 of them followed by CR LF, as a save writes them back, or
+// nothing if it could not.
+QByteArray writeNumberedLines(const QString &path, qint64 size);
 // Hex SHA-1 of a file's bytes, for files too large to compare in memory.
 QByteArray sha1Of(const QString &path);
 
