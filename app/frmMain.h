@@ -3,6 +3,7 @@
 #include "platform/Services.h"
 #include "platform/dialogs/CommonDialog.h"
 
+#include <QByteArray>
 #include <QMainWindow>
 #include <functional>
 #include <memory>
@@ -39,7 +40,8 @@ public:
 
     // Window-level state the commands share.
     int fileNumber() const { return m_fileNumber; }
-    QString loadedText() const { return m_loadedText; }
+    // The text the last load read, as the file's bytes: each is one character.
+    QByteArray loadedText() const { return m_loadedText; }
     short quitAnswer() const { return m_quitAnswer; }
 
 protected:
@@ -58,7 +60,7 @@ private:
     QWidget *m_client = nullptr;
     RichTextBox *m_text = nullptr;
     int m_fileNumber = 0;
-    QString m_loadedText;
+    QByteArray m_loadedText;
     short m_quitAnswer = 0;
     bool m_ending = false;
     bool m_running = false; // a command is under way

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 #include <optional>
 
 namespace vellumo {
@@ -12,11 +12,12 @@ class ProgressService;
 class RichTextBox;
 
 // What a load or a save leaves for the window to keep: the file number it
-// took, and the text read (a load) or whether it wrote (a save). No text, or
-// saved false, means the user chose no file (or declined to save lossy text).
+// took, and the text read (a load: the file's bytes, each one character, at
+// half the memory of the decoded text) or whether it wrote (a save). No text,
+// or saved false, means the user chose no file (or declined to save lossy text).
 struct LoadResult {
     int fileNumber = 0;
-    std::optional<QString> text;
+    std::optional<QByteArray> text;
 };
 struct SaveResult {
     int fileNumber = 0;

@@ -170,13 +170,13 @@ qint64 FileLayer::length(int fileNumber)
     return st.st_size;
 }
 
-QString FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
+QByteArray FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
 {
     Channel &ch = channel(fileNumber);
     if (ch.forOutput)
         throw Failure(QStringLiteral("File number %1 is not open for reading.").arg(fileNumber));
     if (count <= 0)
-        return QString();
+        return QByteArray();
 
     const qint64 position = ::lseek(ch.fd, 0, SEEK_CUR);
     if (position < 0)
@@ -188,13 +188,11 @@ QString FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
     if (count > before.st_size - position)
         failChanged(ch.path);
 
-    QString text(count, Qt::Uninitialized);
-    QChar *out = text.data();
-    const auto buffer = std::make_unique<char[]>(std::min<qint64>(count, kReadChunk));
+    QByteArray bytes(count, Qt::Uninitialized);
     qint64 done = 0;
     while (done < count) {
         const qint64 wanted = std::min<qint64>(count - done, kReadChunk);
-        const ssize_t got = ::read(ch.fd, buffer.get(), size_t(wanted));
+        const ssize_t got = ::read(ch.fd, bytes.data() + done, size_t(wanted));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -202,17 +200,16 @@ QString FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
         }
         if (got == 0)
             failChanged(ch.path);
-        decodeCp1252Into(QByteArrayView(buffer.get(), got), out + done);
         done += got;
         if (steps)
             steps(double(done) / double(count));
     }
-    if (const int result = checkReadBack(ch.fd, position, text, before, steps)) {
+    if (const int result = checkReadBack(ch.fd, position, bytes, before, steps)) {
         if (result < 0)
             failChanged(ch.path);
         failRead(ch.path, qt_error_string(result));
     }
-    return text;
+    return bytes;
 }
 
 void FileLayer::openForOutput(int fileNumber, const QString &path)

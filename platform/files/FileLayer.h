@@ -2,6 +2,7 @@
 
 #include "platform/Progress.h"
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
@@ -9,9 +10,6 @@
 #include <memory>
 
 namespace vellumo {
-
-// Larger files are refused before loading: their text would need twice that in memory.
-constexpr qint64 kMaxTextFileBytes = qint64(512) * 1024 * 1024;
 
 // Numbered files, read and written as Windows-1252 text. Every operation that cannot be done
 // throws vellumo::Failure with a message naming the file and the system's reason.
@@ -28,11 +26,11 @@ public:
     // Only regular files can be read; folders, pipes and devices are refused without blocking.
     void openForInput(int fileNumber, const QString &path);
     qint64 length(int fileNumber);
-    // The next count bytes, one character each. Rather than give a mix of old and new, fails
-    // when another program changes them while they are read. A big read reports its progress
-    // to steps, which may end it by throwing.
-    QString input(int fileNumber, qint64 count, const Steps &steps);
-    QString input(int fileNumber, qint64 count) { return input(fileNumber, count, {}); }
+    // The next count bytes, each one character of the text (decodeCp1252). Rather than give a
+    // mix of old and new, fails when another program changes them while they are read. A big
+    // read reports its progress to steps, which may end it by throwing.
+    QByteArray input(int fileNumber, qint64 count, const Steps &steps);
+    QByteArray input(int fileNumber, qint64 count) { return input(fileNumber, count, {}); }
 
     // Nothing reaches path until close() succeeds; a failed save leaves the old file as it was.
     void openForOutput(int fileNumber, const QString &path);

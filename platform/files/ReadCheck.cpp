@@ -1,7 +1,5 @@
 #include "platform/files/ReadCheck.h"
 
-#include "platform/files/CodePage.h"
-
 #include <QByteArrayView>
 #include <algorithm>
 #include <cerrno>
@@ -26,16 +24,15 @@ bool sameStamps(const struct stat &a, const struct stat &b)
            a.st_ctim.tv_sec == b.st_ctim.tv_sec && a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
 }
 
-// Whether the file holds text.mid(at, length) at position + at.
-int compareWithFile(int fd, qint64 position, QStringView text, qint64 at, qint64 length,
+// Whether the file holds bytes.mid(at, length) at position + at.
+int compareWithFile(int fd, qint64 position, QByteArrayView bytes, qint64 at, qint64 length,
                     const Steps &steps)
 {
     const qint64 chunk = std::min(length, kChunk);
-    const auto bytes = std::make_unique<char[]>(size_t(chunk));
-    const auto check = std::make_unique<QChar[]>(size_t(chunk));
+    const auto check = std::make_unique<char[]>(size_t(chunk));
     for (const qint64 end = at + length; at < end;) {
         const ssize_t got =
-            ::pread(fd, bytes.get(), size_t(std::min(end - at, chunk)), position + at);
+            ::pread(fd, check.get(), size_t(std::min(end - at, chunk)), position + at);
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -43,19 +40,18 @@ int compareWithFile(int fd, qint64 position, QStringView text, qint64 at, qint64
         }
         if (got == 0)
             return -1;
-        decodeCp1252Into(QByteArrayView(bytes.get(), got), check.get());
-        if (std::memcmp(check.get(), text.data() + at, size_t(got) * sizeof(QChar)) != 0)
+        if (std::memcmp(check.get(), bytes.data() + at, size_t(got)) != 0)
             return -1;
         at += got;
         if (steps)
-            steps(double(at) / double(text.size()));
+            steps(double(at) / double(bytes.size()));
     }
     return 0;
 }
 
 } // namespace
 
-int checkReadBack(int fd, qint64 position, QStringView text, const struct stat &before,
+int checkReadBack(int fd, qint64 position, QByteArrayView bytes, const struct stat &before,
                   const Steps &steps)
 {
     // A write moves the stamps, and then only what reads the same twice is the file's text.
@@ -65,14 +61,14 @@ int checkReadBack(int fd, qint64 position, QStringView text, const struct stat &
     struct stat after;
     if (::fstat(fd, &after) != 0)
         return errno;
-    const qint64 count = text.size();
+    const qint64 count = bytes.size();
     if (!sameStamps(before, after) || count <= kSamples * kSampleBytes)
-        return compareWithFile(fd, position, text, 0, count, steps);
+        return compareWithFile(fd, position, bytes, 0, count, steps);
     const qint64 stride = (count - kSampleBytes) / (kSamples - 1);
     for (qint64 i = 0; i < kSamples; ++i) {
         // The last sample ends where the text ends.
         const qint64 at = i == kSamples - 1 ? count - kSampleBytes : i * stride;
-        if (const int result = compareWithFile(fd, position, text, at, kSampleBytes, {}))
+        if (const int result = compareWithFile(fd, position, bytes, at, kSampleBytes, {}))
             return result;
     }
     return 0;

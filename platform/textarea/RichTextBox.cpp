@@ -25,6 +25,7 @@ const QString kCrLf = QStringLiteral("\r\n");
 // with it, kept through formatting, brought back by undo.
 constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
 
+// Empty when the text holds no line break.
 QString firstLineBreak(const QString &text)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -34,7 +35,15 @@ QString firstLineBreak(const QString &text)
         if (c == u'\r')
             return (i + 1 < text.size() && text.at(i + 1) == u'\n') ? kCrLf : QStringLiteral("\r");
     }
-    return kCrLf;
+    return QString();
+}
+
+// The length of the line break that ends the text, 0 when none does.
+qsizetype finalLineBreak(const QString &text)
+{
+    if (text.endsWith(kCrLf))
+        return 2;
+    return text.endsWith(u'\n') || text.endsWith(u'\r') ? 1 : 0;
 }
 
 QTextCharFormat withoutJoin(QTextCharFormat format)
@@ -107,6 +116,17 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
 
 void RichTextBox::setText(const QString &text, const Steps &steps)
 {
+    bool given = false;
+    fill(
+        [&](QString &part) {
+            part = text;
+            return !std::exchange(given, true);
+        },
+        steps);
+}
+
+void RichTextBox::fill(const TextParts &next, const Steps &steps)
+{
     // The new text is built in a document of its own and takes the old one's place only when
     // it is whole: until then the area shows the old text, and a cancelled or failed load
     // leaves it, with its formatting, as it was.
@@ -118,14 +138,29 @@ void RichTextBox::setText(const QString &text, const Steps &steps)
     doc->setUndoRedoEnabled(false);
     QTextCursor cursor(doc.get());
     cursor.beginEditBlock();
-    const bool joins = insertPieces(cursor, text, QTextCharFormat(), steps);
+    const QTextBlockFormat blockFormat = cursor.blockFormat();
+    QString lineBreak;
+    bool joins = false;
+    // One part ahead: a part's final line break becomes the block end between it and the next,
+    // which keeps blocks of grouped lines within their size across parts.
+    QString part, following;
+    for (bool more = next(part); more; part.swap(following)) {
+        more = next(following);
+        if (lineBreak.isEmpty())
+            lineBreak = firstLineBreak(part);
+        if (more)
+            part.chop(finalLineBreak(part));
+        joins = insertPieces(cursor, part, QTextCharFormat(), steps) || joins;
+        if (more)
+            cursor.insertBlock(blockFormat, QTextCharFormat());
+    }
     cursor.endEditBlock();
     // Laid out only once it is whole: a layout would hear of every part as it went in.
     doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
     doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
     doc->setModified(false);
 
-    m_lineBreak = firstLineBreak(text);
+    m_lineBreak = lineBreak.isEmpty() ? kCrLf : lineBreak;
     m_mayHaveJoins = joins;
     // The first document belongs to Qt, which deletes it; those made here are deleted here.
     const std::unique_ptr<const QTextDocument> ours(old->parent() == this ? old : nullptr);

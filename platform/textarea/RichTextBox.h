@@ -36,6 +36,12 @@ public:
     // old text and formatting.
     void setText(const QString &text, const Steps &steps);
     void setText(const QString &text) { setText(text, {}); }
+    // The same for a text given a part at a time, so that it is never held whole: next fills in
+    // the next part and returns false after the last. Each part is whole lines, with the line
+    // break that ends it; only the last may end without one. A big text reports its progress
+    // from next, which may end the replacement by throwing.
+    using TextParts = std::function<bool(QString &part)>;
+    void setText(const TextParts &next) { fill(next, {}); }
     QString lineBreak() const { return m_lineBreak; }
 
     // Whether the block end before this block joins two pieces of one line.
@@ -62,6 +68,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
+    // Steps go to the filling of each part: only a text of one part should have them.
+    void fill(const TextParts &next, const Steps &steps);
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
     // Returns whether it made joins.
