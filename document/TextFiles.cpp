@@ -46,25 +46,25 @@ constexpr qint64 kMaxAreaChars = std::numeric_limits<int>::max() - 1;
 
 QString megabytes(qint64 bytes)
 {
-    return QStringLiteral("%L1 MB").arg((bytes + (1 << 20) - 1) >> 20);
+    return QStringLiteral("%1 MB").arg((bytes + (1 << 20) - 1) >> 20);
 }
 
 // Refuses, before anything is read, a file whose text the area or the memory cannot hold.
 void refuseWhatCannotFit(const QString &name, qint64 size)
 {
     const QString file = QDir::toNativeSeparators(name);
-    if (size > kMaxAreaChars)
-        throw Failure(QStringLiteral("Cannot load \"%1\": the file holds %L2 characters, and the "
-                                     "text area takes at most %L3.")
-                          .arg(file)
-                          .arg(size)
-                          .arg(kMaxAreaChars));
     const qint64 needed = qint64(double(size) * kLoadBytesPerFileByte);
     const qint64 available = memoryAvailable();
     if (available >= 0 && needed > available)
         throw Failure(QStringLiteral("Cannot load \"%1\": loading its %2 needs about %3 of "
                                      "memory, and only %4 is available.")
                           .arg(file, megabytes(size), megabytes(needed), megabytes(available)));
+    if (size > kMaxAreaChars)
+        throw Failure(QStringLiteral("Cannot load \"%1\": the file holds %2 characters, and the "
+                                     "text area takes at most %3.")
+                          .arg(file)
+                          .arg(size)
+                          .arg(kMaxAreaChars));
 }
 
 // Cuts the bytes into parts of whole lines, about kPartBytes each (a longer line whole), and

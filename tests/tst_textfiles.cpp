@@ -167,8 +167,7 @@ private Q_SLOTS:
         QCOMPARE(qint64(window->loadedText().size()), lines * 64 + 9);
         // Every CR LF is one character in the area, and the document counts one more.
         QCOMPARE(qint64(area()->document()->characterCount()), lines * 63 + 9 + 1);
-        QVERIFY(
-            area()->document()->lastBlock().text().endsWith(QStringLiteral(".\u20280........")));
+        QVERIFY(area()->document()->lastBlock().text().endsWith(QStringLiteral("0........")));
         // Its progress went forward, over the main window, in many small steps.
         QCOMPARE(platform->progress.started.size(), 1);
         const auto &work = platform->progress.started.first();
@@ -316,7 +315,7 @@ private Q_SLOTS:
         QTest::newRow("directory") << FileKind::Folder << "Is a directory";
         QTest::newRow("fifo") << FileKind::Fifo << "Not a regular file";
         QTest::newRow("device") << FileKind::Device << "Not a regular file";
-        QTest::newRow("too large") << FileKind::Oversized << "512 MB";
+        QTest::newRow("too large") << FileKind::Oversized << "at most 2147483646";
     }
     void unloadableFilesAreRefusedAndTheAreaKept()
     {

@@ -94,7 +94,7 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
 {
     // Whole blocks, as joinPieces reads raw text: each block's text with the
     // paragraph separator after it, but for the last.
-    constexpr qsizetype kPartChars = 1 << 20;
+    constexpr qsizetype kPartChars = 1 << 18;
     QString raw;
     std::vector<bool> joins;
     for (QTextBlock block = document()->firstBlock(); block.isValid();) {

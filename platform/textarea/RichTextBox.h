@@ -27,7 +27,7 @@ public:
     // break comes back in the form the last replaced text used first
     // (CR LF when it had none).
     QString text() const;
-    // The same text in parts of about a megabyte, in order, each handed to
+    // The same text in parts of about 256K characters, in order, each handed to
     // visit until it returns false: a save walks a big text without holding
     // it whole. Returns whether every part was visited.
     bool forEachPart(const std::function<bool(QStringView)> &visit) const;

@@ -265,12 +265,12 @@ def file_load_says_load_successful(program, scratch):
 def a_failed_load_says_what_and_why(program, scratch):
     path = os.path.join(scratch, "huge.txt")
     with open(path, "wb") as f:
-        f.truncate(600 << 20)  # sparse: no room taken on the disk
+        f.truncate(1 << 31)  # sparse: no room taken on the disk
     program.menu("Load")
     program.choose_file(path, "Open")
     message_box(program, "Load failed",
-                'Cannot load "%s": the file holds 600 MB, and the text area takes at most 512 MB.'
-                % path, ["OK"], "OK", icon="Error")
+                'Cannot load "%s": the file holds 2147483648 characters, and the text area takes '
+                'at most 2147483646.' % path, ["OK"], "OK", icon="Error")
 
 
 def an_unencodable_character_is_saved_after_the_question(program, scratch):

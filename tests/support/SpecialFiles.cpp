@@ -33,9 +33,11 @@ bool made(FileKind kind, const QString &path)
         return makeLink(path + ".loop", path) && makeLink(path, path + ".loop");
     case FileKind::UnderAFile:
         return writeFile(path, "old");
-    case FileKind::Oversized: {
+    case FileKind::Oversized:
+    case FileKind::Huge: {
         QFile file(path);
-        return file.open(QIODevice::WriteOnly) && file.resize(qint64(600) << 20);
+        return file.open(QIODevice::WriteOnly) &&
+               file.resize(kind == FileKind::Huge ? qint64(1) << 40 : qint64(1) << 31);
     }
     }
     return false;

@@ -17,7 +17,8 @@ enum class FileKind {
     LinkLoop,
     UnderAFile,      // a path whose folder is a plain file
     InMissingFolder, // a path whose folder does not exist
-    Oversized,       // a sparse file larger than the program loads
+    Oversized,       // a sparse file of more characters than the text area's positions reach
+    Huge,            // a sparse file of a tebibyte, more than any machine's memory holds
 };
 
 bool makeLink(const QString &target, const QString &link);
