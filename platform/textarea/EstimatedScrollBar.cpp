@@ -81,7 +81,6 @@ void EstimatedScrollBar::attachLater()
 
 void EstimatedScrollBar::attach()
 {
-    m_counts = Counts::Stale; // as counting moves Qt's bar
     QTextDocument *document = m_area->document();
     if (document != m_document) {
         disconnect(m_contents);
@@ -161,8 +160,6 @@ int EstimatedScrollBar::estimate(const QTextBlock &block) const
 // block counts as estimated, and settle() puts in its real count.
 void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
 {
-    if (stale())
-        return;
     QTextDocument *document = m_document;
     // The blocks from first to last are new; those after them only moved.
     const int count = document->blockCount();
@@ -244,8 +241,6 @@ void EstimatedScrollBar::settle()
 
 void EstimatedScrollBar::updateRange()
 {
-    if (stale())
-        return;
     const int page = std::max(1, m_driver->pageStep());
     const qint64 lines = m_lines.total();
     // Nothing to scroll when the area's own bar says so.
@@ -293,7 +288,7 @@ void EstimatedScrollBar::follow()
 // lines and pages as it always has; this bar then follows the view.
 void EstimatedScrollBar::act(int action)
 {
-    if (action == SliderMove || action == SliderNoAction || stale())
+    if (action == SliderMove || action == SliderNoAction)
         return; // for a move, the value itself is the place: see showValue()
     m_driver->triggerAction(SliderAction(action));
     follow(); // also where the step moved nothing, for the value to stay put

@@ -40,17 +40,17 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    // What its counts are, and what moves them on. Only Current and the two
-    // waiting for settle() may be shown; an edit moves Current on to Estimated
-    // (or Reformatted), settle() brings it back. A new document or width seen,
-    // or an edit it cannot place, makes them Stale until attach() has run.
-    //   Stale        of another text or width, or being counted: attach() queued
+    // What its counts are, and what moves them on. An edit moves Current on to
+    // Estimated or Reformatted (the greater stays), settle() brings them back;
+    // a new document or width seen, or an edit it cannot place, makes any of
+    // them Stale until attach() has run. Stale ones are never shown.
     //   Current      every block counted, as laid out or estimated
     //   Estimated    m_pending edited, counted by estimate: settle() queued, which
     //                puts in their real counts once Qt has laid them out
     //   Reformatted  the whole text formatted anew: settle() queued, which counts
     //                all again if either end (m_pending) now wraps differently
-    enum class Counts { Stale, Current, Estimated, Reformatted };
+    //   Stale        of another text or width: attach() queued
+    enum class Counts { Current, Estimated, Reformatted, Stale };
 
     void attach();
     // Whether the counts are Stale or of another text or width than the area's
