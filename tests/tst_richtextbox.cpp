@@ -355,6 +355,7 @@ private Q_SLOTS:
         EstimatedScrollBar *bar = barOf(box);
         QVERIFY(bar->isVisible());
         QCOMPARE(bar->accessibleName(), QStringLiteral("Vertical scroll bar"));
+        QVERIFY(!bar->geometry().intersects(box.viewport()->geometry()));
         const int range = bar->maximum();
         const int page = bar->pageStep();
         auto where = [&] {
@@ -434,6 +435,10 @@ private Q_SLOTS:
         QTest::keyClick(&box, Qt::Key_Home, Qt::ControlModifier);
         QCOMPARE(bar->value(), 0);
         QCOMPARE(linesAbove(box, before), qint64(0));
+        // A middle click in the track takes the thumb, and the view, there.
+        QTest::mouseClick(bar, Qt::MiddleButton, {}, bar->rect().center());
+        QVERIFY2(qAbs(bar->value() - range / 2) < range / 20, qPrintable(where()));
+        QVERIFY2(thumbError(box, before) < 0.01, qPrintable(where()));
 
         // What scrolling laid out changes nothing of the bar's range.
         settle();
@@ -462,6 +467,17 @@ private Q_SLOTS:
             QTest::keyClick(&box, Qt::Key_Delete);
         }) << -1;
         QTest::newRow("ten lines pasted") << Edit(pasteTenLines) << 10;
+        // As a replace-all does it, in one step: the blocks at either end wrap
+        // as before, one between them more.
+        QTest::newRow("changes over many blocks") << Edit([](RichTextBox &box) {
+            QTextCursor cursor(box.document()->findBlockByNumber(20));
+            cursor.beginEditBlock();
+            for (const int block : {20, 30, 25}) {
+                cursor.setPosition(box.document()->findBlockByNumber(block).position());
+                cursor.insertText(QStringLiteral("ab ").repeated(block == 25 ? 24 : 1));
+            }
+            cursor.endEditBlock();
+        }) << 1;
         QTest::newRow("a line of many wrapped lines pasted") << Edit([](RichTextBox &box) {
             QApplication::clipboard()->setText(QStringLiteral("ab ").repeated(150));
             box.paste();

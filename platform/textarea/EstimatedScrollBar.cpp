@@ -288,7 +288,7 @@ void EstimatedScrollBar::follow()
 // lines and pages as it always has; this bar then follows the view.
 void EstimatedScrollBar::act(int action)
 {
-    if (action == SliderMove || action == SliderNoAction)
+    if (action == SliderMove)
         return; // for a move, the value itself is the place: see showValue()
     m_driver->triggerAction(SliderAction(action));
     follow(); // also where the step moved nothing, for the value to stay put
