@@ -22,16 +22,6 @@ using vellumo::measure::wrappedLinesBefore;
 
 namespace {
 
-QMap<int, QMap<int, QVariant>> formats(RichTextBox &box)
-{
-    return test::charFormats(box);
-}
-
-void select(RichTextBox &box, int from, int to)
-{
-    test::selectRange(box, from, to);
-}
-
 // Pasting and dropping both arrive through these.
 struct PasteTarget : RichTextBox {
     using RichTextBox::canInsertFromMimeData;
@@ -204,12 +194,12 @@ private Q_SLOTS:
     {
         RichTextBox box;
         box.setText(QStringLiteral("coloured"));
-        select(box, 0, 8);
+        test::selectRange(box, 0, 8);
         box.setSelColor(0x0000FF);
         box.setSelBold(true);
         box.moveCursor(QTextCursor::End); // the typing position now carries the format too
         box.setText(QStringLiteral("fresh\ntext"));
-        for (const auto &props : formats(box)) {
+        for (const auto &props : test::charFormats(box)) {
             QVERIFY(!props.contains(QTextFormat::ForegroundBrush));
             QVERIFY(!props.contains(QTextFormat::FontWeight));
         }
@@ -219,45 +209,37 @@ private Q_SLOTS:
 
     void eachSelectionWriteChangesOneAttributeOfTheSelection_data()
     {
+        QTest::addColumn<Edit>("write");
         QTest::addColumn<int>("property");
         QTest::addColumn<QVariant>("expected");
-        QTest::newRow("colour") << int(QTextFormat::ForegroundBrush)
+        QTest::newRow("colour") << Edit([](RichTextBox &box) { box.setSelColor(0x563412); })
+                                << int(QTextFormat::ForegroundBrush)
                                 << QVariant(QBrush(QColor(0x12, 0x34, 0x56)));
-        QTest::newRow("face") << int(QTextFormat::FontFamilies)
+        QTest::newRow("face") << Edit([](RichTextBox &box) {
+            box.setSelFontName(QStringLiteral("DejaVu Serif"));
+        }) << int(QTextFormat::FontFamilies)
                               << QVariant(QStringList{QStringLiteral("DejaVu Serif")});
-        QTest::newRow("size") << int(QTextFormat::FontPointSize) << QVariant(10.5);
-        QTest::newRow("bold") << int(QTextFormat::FontWeight) << QVariant(int(QFont::Bold));
-        QTest::newRow("italic") << int(QTextFormat::FontItalic) << QVariant(true);
+        QTest::newRow("size") << Edit([](RichTextBox &box) { box.setSelFontSize(10.5f); })
+                              << int(QTextFormat::FontPointSize) << QVariant(10.5);
+        QTest::newRow("bold") << Edit([](RichTextBox &box) { box.setSelBold(true); })
+                              << int(QTextFormat::FontWeight) << QVariant(int(QFont::Bold));
+        QTest::newRow("italic") << Edit([](RichTextBox &box) { box.setSelItalic(true); })
+                                << int(QTextFormat::FontItalic) << QVariant(true);
     }
     void eachSelectionWriteChangesOneAttributeOfTheSelection()
     {
+        QFETCH(Edit, write);
         QFETCH(int, property);
         QFETCH(QVariant, expected);
         RichTextBox box;
         box.setText(QStringLiteral("abcdef\nghij"));
         // Something already on the selection and around it, which must stay.
-        select(box, 1, 9);
+        test::selectRange(box, 1, 9);
         box.setSelFontSize(14);
-        const auto before = formats(box);
-        select(box, 2, 8); // "cdef\ng"
-        switch (property) {
-        case QTextFormat::ForegroundBrush:
-            box.setSelColor(0x563412);
-            break;
-        case QTextFormat::FontFamilies:
-            box.setSelFontName(QStringLiteral("DejaVu Serif"));
-            break;
-        case QTextFormat::FontPointSize:
-            box.setSelFontSize(10.5f);
-            break;
-        case QTextFormat::FontWeight:
-            box.setSelBold(true);
-            break;
-        case QTextFormat::FontItalic:
-            box.setSelItalic(true);
-            break;
-        }
-        const auto after = formats(box);
+        const auto before = test::charFormats(box);
+        test::selectRange(box, 2, 8); // "cdef\ng"
+        write(box);
+        const auto after = test::charFormats(box);
         QCOMPARE(after.size(), before.size());
         QCOMPARE(after.keys(), before.keys());
         for (int pos : after.keys()) {
@@ -273,7 +255,7 @@ private Q_SLOTS:
     {
         RichTextBox box;
         box.setText(QStringLiteral("word"));
-        select(box, 0, 4);
+        test::selectRange(box, 0, 4);
         box.setSelItalic(true);
         box.setSelBold(true);
         box.setSelItalic(false);
@@ -310,7 +292,7 @@ private Q_SLOTS:
         box.insertFromMimeData(&data);
         QCOMPARE(box.text(), QStringLiteral("cell\r\n"));
         QVERIFY(!box.document()->toRawText().contains(QChar::ObjectReplacementCharacter));
-        for (const auto &props : formats(box))
+        for (const auto &props : test::charFormats(box))
             QVERIFY(!props.contains(QTextFormat::FontWeight));
 
         // Through the clipboard, as the user pastes.
