@@ -440,8 +440,9 @@ private Q_SLOTS:
         }) << 1;
         QTest::newRow("a word") << Edit([](RichTextBox &box) { QTest::keyClicks(&box, "word "); })
                                 << 0;
-        QTest::newRow("words that wrap the line") << Edit([](RichTextBox &box) {
-            box.moveCursor(QTextCursor::EndOfLine);
+        QTest::newRow("words that wrap the last line") << Edit([](RichTextBox &box) {
+            box.moveCursor(QTextCursor::End);
+            box.moveCursor(QTextCursor::PreviousCharacter);
             QTest::keyClicks(&box, " and on and on, past the edge of the area");
         }) << 1;
         QTest::newRow("a line deleted") << Edit([](RichTextBox &box) {
