@@ -43,7 +43,7 @@ private:
     // What its counts are, and what moves them on. An edit moves Current on to
     // Estimated or Reformatted (the greater stays), settle() brings them back;
     // a new document or width seen, or an edit it cannot place, makes any of
-    // them Stale until attach() has run. Stale ones are never shown.
+    // them Stale until attach() has run. Stale ones never move the view.
     //   Current      every block counted, as laid out or estimated
     //   Estimated    m_pending edited, counted by estimate: settle() queued, which
     //                puts in their real counts once Qt has laid them out
