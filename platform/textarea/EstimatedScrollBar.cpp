@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -51,26 +52,35 @@ EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
     });
     connect(this, &QScrollBar::actionTriggered, this, &EstimatedScrollBar::act);
     connect(this, &QScrollBar::valueChanged, this, [this](int value) {
-        if (!m_following)
+        if (!m_moving)
             showValue(value);
     });
     setVisible(false);
+    QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
+}
+
+bool EstimatedScrollBar::stale()
+{
+    if (m_counts == Counts::Stale)
+        return true;
+    if (m_area->document() == m_document && layoutWidth() == m_width)
+        return false;
     attachLater();
+    return true;
 }
 
 // Counting a whole text lays out blocks, which Qt answers by adjusting its own
 // bar: never done from inside one of Qt's own updates.
 void EstimatedScrollBar::attachLater()
 {
-    if (m_attachQueued)
+    if (m_counts == Counts::Stale)
         return;
-    m_attachQueued = true;
+    m_counts = Counts::Stale;
     QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
 }
 
 void EstimatedScrollBar::attach()
 {
-    m_attachQueued = false;
     QTextDocument *document = m_area->document();
     if (document != m_document) {
         disconnect(m_contents);
@@ -79,7 +89,6 @@ void EstimatedScrollBar::attach()
                              &EstimatedScrollBar::contentsChanged);
     }
     m_width = layoutWidth();
-    m_attaching = true;
     m_pending.clear();
     const std::vector<std::pair<int, int>> samples = calibrate();
     std::vector<int> lines;
@@ -101,7 +110,7 @@ void EstimatedScrollBar::attach()
         counted += here;
     }
     m_lines.assign(std::move(lines));
-    m_attaching = false;
+    m_counts = Counts::Current;
     updateRange();
     follow();
 }
@@ -152,8 +161,6 @@ int EstimatedScrollBar::estimate(const QTextBlock &block) const
 void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
 {
     QTextDocument *document = m_document;
-    if (!document || m_attachQueued || m_attaching)
-        return;
     // The blocks from first to last are new; those after them only moved.
     const int count = document->blockCount();
     const int end = std::min(position + added, document->characterCount() - 1);
@@ -172,10 +179,9 @@ void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
         }
         // The same text, formatted: a colour wraps nothing, a font may. Its two
         // ends, laid out again, tell.
-        m_recountIfWrong = true;
         m_pending.push_back(first);
         m_pending.push_back(last);
-        settleLater();
+        settleLater(Counts::Reformatted);
         return;
     }
     std::vector<int> lines;
@@ -196,25 +202,24 @@ void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
     if (pending.size() > kPending)
         pending.erase(pending.begin(), pending.end() - kPending);
     m_pending = std::move(pending);
-    settleLater();
+    settleLater(Counts::Estimated);
     updateRange();
     follow();
 }
 
-void EstimatedScrollBar::settleLater()
+void EstimatedScrollBar::settleLater(Counts counts)
 {
-    if (m_settleQueued)
-        return;
-    m_settleQueued = true;
-    QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
+    if (m_counts == Counts::Current)
+        QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
+    m_counts = std::max(m_counts, counts);
 }
 
 void EstimatedScrollBar::settle()
 {
-    m_settleQueued = false;
-    const bool recountIfWrong = std::exchange(m_recountIfWrong, false);
-    if (m_attachQueued || outOfDate())
+    if (m_counts == Counts::Current || stale())
         return;
+    const bool recountIfWrong = m_counts == Counts::Reformatted;
+    m_counts = Counts::Current;
     for (const int number : std::exchange(m_pending, {})) {
         const QTextBlock block = m_document->findBlockByNumber(number);
         if (!block.isValid())
@@ -236,26 +241,16 @@ void EstimatedScrollBar::settle()
 
 void EstimatedScrollBar::updateRange()
 {
-    if (m_attachQueued || !m_document)
-        return;
     const int page = std::max(1, m_driver->pageStep());
     const qint64 lines = m_lines.total();
     // Nothing to scroll when the area's own bar says so.
     const int top = m_driver->maximum() > 0 ? int(std::clamp<qint64>(lines - page, 0, INT_MAX)) : 0;
     if (top != maximum() || page != pageStep()) {
-        m_following = true;
+        const QScopedValueRollback<bool> moving(m_moving, true);
         setPageStep(page);
         setRange(0, top);
-        m_following = false;
     }
     setVisible(top > 0);
-}
-
-bool EstimatedScrollBar::outOfDate() const
-{
-    if (m_area->document() != m_document)
-        return true;
-    return layoutWidth() != m_width;
 }
 
 // The width Qt lays the text out to (0: unwrapped).
@@ -283,36 +278,29 @@ int EstimatedScrollBar::valueOfView() const
 
 void EstimatedScrollBar::follow()
 {
-    if (m_showing || m_attaching || m_attachQueued || isSliderDown())
+    if (m_moving || isSliderDown() || stale())
         return;
-    if (outOfDate()) {
-        attachLater();
-        return;
-    }
-    m_following = true;
+    const QScopedValueRollback<bool> moving(m_moving, true);
     setValue(valueOfView());
-    m_following = false;
 }
 
 // Steps and pages go to the area's own bar, which moves the view by whole
 // lines and pages as it always has; this bar then follows the view.
 void EstimatedScrollBar::act(int action)
 {
-    if (action == SliderMove || action == SliderNoAction || m_attachQueued || outOfDate())
+    if (action == SliderMove)
         return; // for a move, the value itself is the place: see showValue()
     m_driver->triggerAction(SliderAction(action));
-    m_following = true;
-    setValue(valueOfView());
-    m_following = false;
+    follow(); // also where the step moved nothing, for the value to stay put
 }
 
 // The line of the text at this bar's value: the block there is laid out, and
 // the view goes to the same share of its real lines.
 void EstimatedScrollBar::showValue(int value)
 {
-    if (m_attachQueued || m_lines.count() == 0 || outOfDate())
+    if (stale())
         return;
-    m_showing = true;
+    const QScopedValueRollback<bool> moving(m_moving, true);
     if (value >= maximum()) {
         m_driver->setValue(m_driver->maximum());
     } else {
@@ -324,7 +312,6 @@ void EstimatedScrollBar::showValue(int value)
         const int line = std::clamp(int(share * real), 0, real - 1);
         m_driver->setValue(block.firstLineNumber() + line);
     }
-    m_showing = false;
 }
 
 void EstimatedScrollBar::place()

@@ -40,16 +40,30 @@ protected:
     void wheelEvent(QWheelEvent *event) override;
 
 private:
-    void attachLater();
+    // What its counts are, and what moves them on. An edit moves Current on to
+    // Estimated or Reformatted (the greater stays), settle() brings them back;
+    // a new document or width seen, or an edit it cannot place, makes any of
+    // them Stale until attach() has run. Stale ones never move the view.
+    //   Current      every block counted, as laid out or estimated
+    //   Estimated    m_pending edited, counted by estimate: settle() queued, which
+    //                puts in their real counts once Qt has laid them out
+    //   Reformatted  the whole text formatted anew: settle() queued, which counts
+    //                all again if either end (m_pending) now wraps differently
+    //   Stale        of another text or width: attach() queued
+    enum class Counts { Current, Estimated, Reformatted, Stale };
+
     void attach();
+    // Whether the counts are Stale or of another text or width than the area's
+    // now, which are then counted again.
+    bool stale();
+    void attachLater();
     // The blocks it laid out, by number in order, with their lines.
     std::vector<std::pair<int, int>> calibrate();
     int estimate(const QTextBlock &block) const;
     void contentsChanged(int position, int removed, int added);
-    void settleLater();
+    void settleLater(Counts counts);
     void settle();
     void updateRange();
-    bool outOfDate() const;
     qreal layoutWidth() const;
     int valueOfView() const;
     void follow();
@@ -65,13 +79,11 @@ private:
     BlockLines m_lines;
     qreal m_width = -1;
     LineWrapping m_wrap;
+    Counts m_counts = Counts::Stale;
     std::vector<int> m_pending; // edited blocks, by number
-    bool m_attachQueued = false;
-    bool m_settleQueued = false;
-    bool m_recountIfWrong = false; // when a pending block's real count differs
-    bool m_attaching = false;
-    bool m_following = false; // the value is being set to the view's
-    bool m_showing = false;   // the view is being set to the value
+    // While its value is set to the view's or the view to its value: neither
+    // answers the other, which would move the view off the user's place.
+    bool m_moving = false;
 };
 
 } // namespace vellumo
