@@ -1,5 +1,5 @@
-#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
+#include "platform/dialogs/CommonDialog.h"
 #include "support/Fakes.h"
 #include "support/Modal.h"
 

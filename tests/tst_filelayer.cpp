@@ -593,7 +593,8 @@ void TestFileLayer::fileChangingWhileRead()
     QVERIFY(QFile::resize(file, newSize));
 
     QString rest;
-    const QString failure = failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead)); });
+    const QString failure =
+        failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead)); });
     layer.close(1);
     QCOMPARE(layer.freeFile(), 1);
     if (fails) {

@@ -1,19 +1,19 @@
 #pragma once
 
-#include "platform/dialogs/CommonDialog.h"
 #include "platform/Failure.h"
-#include "platform/files/FileLayer.h"
-#include "platform/dialogs/MessageBox.h"
-#include "platform/printing/Printer.h"
 #include "platform/Progress.h"
 #include "platform/Services.h"
+#include "platform/dialogs/CommonDialog.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/files/FileLayer.h"
+#include "platform/printing/Printer.h"
 #include "support/SysInfoFakes.h"
 
 #include <QDesktopServices>
 #include <QList>
 #include <QObject>
-#include <QUrl>
 #include <QStringList>
+#include <QUrl>
 #include <functional>
 #include <memory>
 #include <utility>

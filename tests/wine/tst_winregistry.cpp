@@ -3,8 +3,8 @@
 // resource, which is linked in.
 
 #include "about/GetKeyValue.h"
-#include "vellumo_identity.h"
 #include "platform/system/WindowsRegistry.h"
+#include "vellumo_identity.h"
 
 #include <windows.h>
 
