@@ -161,4 +161,23 @@ QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView line
     return out;
 }
 
+QString firstLineBreak(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n')
+            return QStringLiteral("\n");
+        if (text[i] == u'\r')
+            return i + 1 < text.size() && text[i + 1] == u'\n' ? QStringLiteral("\r\n")
+                                                               : QStringLiteral("\r");
+    }
+    return QString();
+}
+
+qsizetype finalLineBreak(QStringView text)
+{
+    if (text.endsWith(u"\r\n"))
+        return 2;
+    return text.endsWith(u'\n') || text.endsWith(u'\r') ? 1 : 0;
+}
+
 } // namespace vellumo

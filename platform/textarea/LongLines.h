@@ -44,4 +44,9 @@ qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QStri
 // The raw text's buffer is reused when nothing changes its length.
 QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView lineBreak);
 
+// The first line break of the text (CR LF, LF or CR), or empty text when it has none.
+QString firstLineBreak(QStringView text);
+// How many characters of line break end the text: 2 for CR LF, 1 for LF or CR, else 0.
+qsizetype finalLineBreak(QStringView text);
+
 } // namespace vellumo

@@ -25,27 +25,6 @@ const QString kCrLf = QStringLiteral("\r\n");
 // with it, kept through formatting, brought back by undo.
 constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
 
-// Empty when the text holds no line break.
-QString firstLineBreak(const QString &text)
-{
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == u'\n')
-            return QStringLiteral("\n");
-        if (c == u'\r')
-            return (i + 1 < text.size() && text.at(i + 1) == u'\n') ? kCrLf : QStringLiteral("\r");
-    }
-    return QString();
-}
-
-// The length of the line break that ends the text, 0 when none does.
-qsizetype finalLineBreak(const QString &text)
-{
-    if (text.endsWith(kCrLf))
-        return 2;
-    return text.endsWith(u'\n') || text.endsWith(u'\r') ? 1 : 0;
-}
-
 QTextCharFormat withoutJoin(QTextCharFormat format)
 {
     format.clearProperty(kJoinProperty);
