@@ -13,10 +13,10 @@
 #include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/FileKinds.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
 #include "support/SkipOrFail.h"
-#include "support/SpecialFiles.h"
 #include "support/Unprivileged.h"
 
 #include <QApplication>

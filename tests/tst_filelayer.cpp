@@ -3,8 +3,8 @@
 #include "platform/files/FileLayer.h"
 
 #include "support/FaultFixtures.h"
+#include "support/FileKinds.h"
 #include "support/SkipOrFail.h"
-#include "support/SpecialFiles.h"
 #include "support/Unprivileged.h"
 
 #include <QCryptographicHash>

@@ -4,9 +4,9 @@
 #include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
+#include "support/FileKinds.h"
 #include "support/MainWindowFixture.h"
 #include "support/Modal.h"
-#include "support/SpecialFiles.h"
 #include "support/TextFormats.h"
 
 #include <QApplication>
