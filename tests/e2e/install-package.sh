@@ -114,6 +114,11 @@ pid=$(xprop -id "$window" _NET_WM_PID | sed -n 's/.* = //p')
 [ "$(readlink "/proc/$pid/exe")" = /usr/bin/vellumo ] || { echo "  not the installed program" >&2; exit 1; }
 class=$(sed -n 's/^StartupWMClass=//p' "$entry")
 xprop -id "$window" WM_CLASS | grep -q "\"$class\"" || { echo "  WM_CLASS is not $class" >&2; exit 1; }
+# Qt may give the icon a moment after the window shows.
+for _ in $(seq 30); do
+  xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)' && break
+  sleep 0.1
+done
 xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || { echo "  no icon" >&2; exit 1; }
 # File, Exit, and Enter for Yes.
 xdotool windowfocus --sync "$window"
