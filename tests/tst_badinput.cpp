@@ -115,6 +115,7 @@ private Q_SLOTS:
         loads("CR LF across the end of a part", part + "\r\ny", part + "\r\ny\r\n");
         loads("CR at the end of a part", part + "\ry", part + "\ry\r\n");
         loads("line longer than a part", part + "xx\ny", part + "xx\ny\r\n");
+        loads("CR ending a line longer than a part", part + "xx\r", part + "xx\r\r\n");
         QTest::newRow("256 MB file") << Made::QuarterGigabyte << FileKind::Missing << QByteArray()
                                      << in << done << done << QByteArray();
         // What the area cannot hold is refused; saving then writes what the area holds.
