@@ -1,13 +1,16 @@
 #!/bin/bash
-# The package as a user meets it: builds the .deb from a build folder, checks
-# what it ships against the program's identity, validates its menu entry and
-# software-centre data, installs it with apt, starts the installed program
-# from its menu entry on a private X server, finds its window, ends it with
-# File, Exit, and removes the package again (unless it was installed before).
-# Usage: tests/e2e/install-package.sh BUILD_FOLDER   (needs root or sudo)
+# The package and the install under a prefix, as a user meets them: runs the
+# command lines of the README's "Install the package" section as they stand,
+# from the checkout, on the build folder scripts/start made. Checks what the
+# package ships against the program's identity, validates its menu entry and
+# software-centre data, starts the program installed by apt and the one
+# installed under a prefix from their menu entries on a private X server,
+# finds each window and ends it with File, Exit, and removes the package again
+# (unless it was installed before).
+# Usage: tests/e2e/install-package.sh   (needs root or sudo)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
-build=$(cd "${1:?usage: $0 BUILD_FOLDER}" && pwd)
+build=$root/build
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 scratch=$(mktemp -d)
@@ -38,6 +41,28 @@ check() {
 same() { [ "$1" = "$2" ] || { echo "  got \"$1\", expected \"$2\"" >&2 && false; }; }
 png_size() { file -b "$1" | sed -n 's/^PNG image data, \([0-9]*\) x \([0-9]*\),.*/\1x\2/p'; }
 
+# Block $1 of the README's "Install the package": its lines, comments cut.
+readme_block() {
+  awk -v want="$1" '/^## / { here = ($0 == "## Install the package") }
+    here && /^```/ { if (!inside) n++; inside = !inside; next }
+    here && inside && n == want { sub(/[ \t]+#.*$/, ""); print }' "$root/README.md"
+}
+# Runs each line from the checkout as typed: sudo only where it is needed,
+# and apt answering its own questions.
+printf 'APT::Get::Assume-Yes "true";\nDPkg::Lock::Timeout "300";\n' >"$scratch/apt.conf"
+run_readme_block() {
+  local line ran=0
+  while IFS= read -r line; do
+    [ "$(id -u)" -eq 0 ] && line=${line#sudo }
+    echo "\$ $line"
+    (cd "$root" && APT_CONFIG=$scratch/apt.conf DEBIAN_FRONTEND=noninteractive \
+      bash -euo pipefail -c "$line") </dev/null >"$scratch/line.log" 2>&1 ||
+      { cat "$scratch/line.log" >&2 && echo "FAIL: the README's line $line" >&2 && exit 1; }
+    ran=$((ran + 1))
+  done < <(readme_block "$1")
+  [ "$ran" -gt 0 ] || { echo "FAIL: the README shows no block $1 to install with" >&2 && exit 1; }
+}
+
 # The identity as the program's source and build give it.
 identity="$build/generated/vellumo_identity.h"
 name=$(sed -n 's/^#define VELLUMO_NAME "\(.*\)"$/\1/p' "$identity")
@@ -46,9 +71,10 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [ -n "$name" ] && [ -n "$description" ] && [ -n "$version" ] ||
   { echo "Cannot read the program's identity" >&2; exit 1; }
 
-echo "== Build the package"
+echo "== Build the package and install it with apt, as the README says"
+dpkg-query -W -f='${Status}' vellumo 2>/dev/null | grep -q 'install ok installed' || installed_here=1
 rm -f "$build"/vellumo_*.deb
-(cd "$build" && cpack -G DEB >"$scratch/cpack.log") || { cat "$scratch/cpack.log" >&2; exit 1; }
+run_readme_block 1
 deb="$build/vellumo_${version}_$(dpkg --print-architecture).deb"
 [ -f "$deb" ] || { ls "$build"/*.deb >&2; echo "No $deb" >&2; exit 1; }
 
@@ -83,10 +109,7 @@ for size in 16 32 64 128; do
     cmp -s "$share/icons/hicolor/${size}x${size}/apps/vellumo.png" "$root/assets/vellumo-$size.png"
 done
 
-echo "== Install with apt"
-dpkg-query -W -f='${Status}' vellumo 2>/dev/null | grep -q 'install ok installed' || installed_here=1
-"${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --reinstall \
-  -o DPkg::Lock::Timeout=300 "$deb" >"$scratch/apt.log" 2>&1 || { cat "$scratch/apt.log" >&2; exit 1; }
+echo "== Installed by apt"
 check "installed at its version" \
   same "$(dpkg-query -W -f='${Status} ${Version}' vellumo)" "install ok installed $version"
 entry=/usr/share/applications/vellumo.desktop
@@ -97,50 +120,20 @@ check "menu entry's icon in the icon theme" \
   test -f "/usr/share/icons/hicolor/48x48/apps/$(sed -n 's/^Icon=//p' "$entry").png"
 
 echo "== Start it from the menu"
-# As a desktop's menu does: launch the entry, then find the window by the
-# class the entry names.
-cat >"$scratch/start.sh" <<'EOF'
-set -euo pipefail
-entry=$1 title=$2
-gio launch "$entry"
-window=
-for _ in $(seq 150); do
-  window=$(xdotool search --onlyvisible --name "^$title\$" 2>/dev/null | head -n1 || true)
-  [ -n "$window" ] && break
-  sleep 0.1
-done
-[ -n "$window" ] || { echo "  no window \"$title\"" >&2; exit 1; }
-pid=$(xprop -id "$window" _NET_WM_PID | sed -n 's/.* = //p')
-[ "$(readlink "/proc/$pid/exe")" = /usr/bin/vellumo ] || { echo "  not the installed program" >&2; exit 1; }
-class=$(sed -n 's/^StartupWMClass=//p' "$entry")
-xprop -id "$window" WM_CLASS | grep -q "\"$class\"" || { echo "  WM_CLASS is not $class" >&2; exit 1; }
-# Qt may give the icon a moment after the window shows.
-for _ in $(seq 30); do
-  xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)' && break
-  sleep 0.1
-done
-xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)' || { echo "  no icon" >&2; exit 1; }
-# File, Exit, and Enter for Yes.
-xdotool windowfocus --sync "$window"
-sleep 0.3
-xdotool key alt+f
-sleep 0.5
-xdotool key e
-for _ in $(seq 100); do
-  xdotool search --onlyvisible --name '^Quit\?$' >/dev/null 2>&1 && break
-  sleep 0.1
-done
-xdotool key Return
-for _ in $(seq 100); do
-  kill -0 "$pid" 2>/dev/null || exit 0
-  sleep 0.1
-done
-echo "  the program did not end" >&2
-kill "$pid"
-exit 1
-EOF
 check "the installed program starts from its menu entry, shows its window and ends" \
-  "$root/tests/e2e/run-under-xvfb.sh" bash "$scratch/start.sh" "$entry" "$name"
+  "$root/tests/e2e/run-under-xvfb.sh" "$root/tests/e2e/start-from-menu.sh" "$entry" "$name" \
+  /usr/bin/vellumo
+
+echo "== Install under a prefix, as the README says, and start it from its menu entry"
+# The README's ~ is a home of the test's own.
+export HOME=$scratch/home
+mkdir "$HOME"
+run_readme_block 2
+check "installed under the prefix" test -x "$HOME/.local/bin/vellumo"
+check "the program under the prefix starts from its menu entry, shows its window and ends" \
+  env PATH="$HOME/.local/bin:$PATH" "$root/tests/e2e/run-under-xvfb.sh" \
+  "$root/tests/e2e/start-from-menu.sh" "$HOME/.local/share/applications/vellumo.desktop" \
+  "$name" "$HOME/.local/bin/vellumo"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
