@@ -67,55 +67,6 @@ void refuseWhatCannotFit(const QString &name, qint64 size)
                           .arg(kMaxAreaChars));
 }
 
-// Cuts the bytes into parts of whole lines, about kPartBytes each (a longer line whole), and
-// decodes one part at a time: the whole text is never decoded at once.
-class LineParts {
-public:
-    explicit LineParts(const QByteArray &bytes, Steps steps)
-        : m_bytes(bytes), m_steps(std::move(steps))
-    {
-    }
-    bool operator()(QString &part)
-    {
-        if (m_at >= m_bytes.size())
-            return false;
-        const qsizetype end = cut();
-        part = decodeCp1252(QByteArrayView(m_bytes).sliced(m_at, end - m_at));
-        m_at = end;
-        m_steps(double(m_at) / double(m_bytes.size()));
-        return true;
-    }
-
-private:
-    static constexpr qsizetype kPartBytes = qsizetype(1) << 20;
-
-    // Just after the last line break before the part's end, or else after the first one past
-    // it; a CR LF stays together.
-    qsizetype cut() const
-    {
-        const QByteArrayView bytes(m_bytes);
-        const qsizetype end = std::min(m_at + kPartBytes, bytes.size());
-        if (end == bytes.size())
-            return end;
-        qsizetype at = end;
-        while (at > m_at && bytes[at - 1] != '\n' && bytes[at - 1] != '\r')
-            --at;
-        if (at == m_at) {
-            at = end;
-            while (at < bytes.size() && bytes[at] != '\n' && bytes[at] != '\r')
-                ++at;
-            at = std::min(at + 1, bytes.size());
-        }
-        if (bytes[at - 1] == '\r' && at < bytes.size() && bytes[at] == '\n')
-            ++at;
-        return at;
-    }
-
-    const QByteArray &m_bytes;
-    Steps m_steps;
-    qsizetype m_at = 0;
-};
-
 } // namespace
 
 LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &files,
@@ -139,7 +90,7 @@ LoadResult loadTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
         // Reading takes a fifth of the time that decoding and filling the area take.
         result.text = files.input(result.fileNumber, size, steps->stage(0, 0.2));
     }
-    area.setText(RichTextBox::TextParts(LineParts(*result.text, steps->stage(0.2, 1))));
+    area.setText(SingleByteText{*result.text, &cp1252Decoding()}, steps->stage(0.2, 1));
     return result;
 }
 

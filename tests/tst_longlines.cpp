@@ -225,6 +225,27 @@ private Q_SLOTS:
                              "a block ended where the next line still fitted");
                 }
             }
+
+            // From bytes alike, with the length of every line of each block.
+            if (text.contains(QChar::ParagraphSeparator))
+                continue;
+            const QByteArray bytes = text.toLatin1();
+            LineLengths lengths, expected;
+            QString fromBytes;
+            at = 0;
+            do {
+                QString chunk;
+                at = groupLines(SingleByteText{bytes, &cp1252Decoding()}, at, minChars, chunk,
+                                maxBlock, &lengths);
+                fromBytes += chunk;
+            } while (at < bytes.size());
+            QCOMPARE(fromBytes, all);
+            for (const QString &block : blocks) {
+                for (const QString &line : block.split(QChar::LineSeparator))
+                    expected.lengths.push_back(quint16(line.size()));
+                expected.blockEnds.push_back(qsizetype(expected.lengths.size()));
+            }
+            QVERIFY(lengths.lengths == expected.lengths && lengths.blockEnds == expected.blockEnds);
         }
     }
 

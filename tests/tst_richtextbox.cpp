@@ -1,4 +1,5 @@
 #include "measure/WrappedLines.h"
+#include "platform/files/CodePage.h"
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/LongLines.h"
 #include "platform/textarea/RichTextBox.h"
@@ -313,19 +314,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<bool>("lineBreaks");
         QTest::addColumn<int>("charsPerLine"); // of the area's width
-        QTest::newRow("lines that fit") << true << 100;
-        QTest::newRow("lines that wrap") << true << 30;
-        QTest::newRow("lines that just about fit") << true << 78;
-        QTest::newRow("a single line") << false << 60;
+        QTest::addColumn<bool>("fromBytes");   // as a load fills it, the lines counted meanwhile
+        QTest::newRow("lines that fit") << true << 100 << false;
+        QTest::newRow("lines that wrap") << true << 30 << false;
+        QTest::newRow("lines that just about fit") << true << 78 << false;
+        QTest::newRow("a single line") << false << 60 << false;
+        QTest::newRow("lines that wrap, from bytes") << true << 30 << true;
+        QTest::newRow("a single line, from bytes") << false << 60 << true;
     }
     void scrollBarShowsWhereTheViewIs()
     {
         QFETCH(bool, lineBreaks);
         QFETCH(int, charsPerLine);
+        QFETCH(bool, fromBytes);
         RichTextBox box;
         QVERIFY(showArea(box, charsPerLine));
         const int width = box.viewport()->width();
-        box.setText(prose(1 << 20, lineBreaks));
+        const QByteArray bytes = prose(1 << 20, lineBreaks).toLatin1();
+        fromBytes ? box.setText(SingleByteText{bytes, &cp1252Decoding()}, {})
+                  : box.setText(QString::fromLatin1(bytes));
         settle();
         // The bar comes into room kept for it: Qt would lay out every block
         // again for a new width.

@@ -62,6 +62,11 @@ void decodeCp1252Into(QByteArrayView bytes, QChar *out)
         dst[i] = kDecode[in[i]];
 }
 
+const std::array<char16_t, 256> &cp1252Decoding()
+{
+    return kDecode;
+}
+
 QString decodeCp1252(QByteArrayView bytes)
 {
     QString text(bytes.size(), Qt::Uninitialized);

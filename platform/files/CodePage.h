@@ -4,6 +4,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <array>
 
 namespace vellumo {
 
@@ -12,6 +13,9 @@ namespace vellumo {
 // 0x8D, 0x8F, 0x90, 0x9D) decode to the C1 controls of the same number and encode back.
 
 QString decodeCp1252(QByteArrayView bytes);
+
+// The character of each byte.
+const std::array<char16_t, 256> &cp1252Decoding();
 
 // Decodes into out, which must have room for bytes.size() characters.
 void decodeCp1252Into(QByteArrayView bytes, QChar *out);

@@ -59,6 +59,11 @@ EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
     QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
 }
 
+void EstimatedScrollBar::expect(const QTextDocument *document, LineLengths lengths)
+{
+    m_expected = {document, document->revision(), std::move(lengths)};
+}
+
 bool EstimatedScrollBar::stale()
 {
     if (m_counts == Counts::Stale)
@@ -91,20 +96,34 @@ void EstimatedScrollBar::attach()
     m_width = layoutWidth();
     m_pending.clear();
     const std::vector<std::pair<int, int>> samples = calibrate();
+    const int count = document->blockCount();
+    const Expected expected = std::exchange(m_expected, {});
+    const LineLengths *given = expected.document == document &&
+                                       expected.revision == document->revision() &&
+                                       expected.lengths.blockEnds.size() == size_t(count)
+                                   ? &expected.lengths
+                                   : nullptr;
     std::vector<int> lines;
-    lines.reserve(size_t(document->blockCount()));
+    lines.reserve(size_t(count));
     // Whole lines for each block, with the fractions carried on, so that the
     // sum is as exact as the estimate. (The count Qt keeps for a block may
     // be from before its last change: only the samples are known.)
     double sum = 0;
     qint64 counted = 0;
     auto sample = samples.begin();
-    int number = 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next(), ++number) {
-        if (sample != samples.end() && sample->first == number)
+    QTextBlock block = given ? QTextBlock() : document->begin();
+    for (int number = 0; number < count; ++number) {
+        if (sample != samples.end() && sample->first == number) {
             sum += (sample++)->second;
-        else
+        } else if (given) {
+            const quint16 *first = given->lengths.data();
+            sum += m_wrap.lines(first + (number > 0 ? given->blockEnds[size_t(number) - 1] : 0),
+                                first + given->blockEnds[size_t(number)]);
+        } else {
             sum += m_wrap.block(block.text());
+        }
+        if (!given)
+            block = block.next();
         const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
         lines.push_back(here);
         counted += here;

@@ -2,6 +2,7 @@
 
 #include "platform/textarea/BlockLines.h"
 #include "platform/textarea/LineWrapping.h"
+#include "platform/textarea/LongLines.h"
 
 #include <QPointer>
 #include <QScrollBar>
@@ -34,6 +35,10 @@ class EstimatedScrollBar : public QScrollBar {
     Q_OBJECT
 public:
     explicit EstimatedScrollBar(QPlainTextEdit *area);
+
+    // The lines of every block of a document about to be shown, as the area grouped them: its
+    // first count need not read each block back. They hold while the document is unchanged.
+    void expect(const QTextDocument *document, LineLengths lengths);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -81,6 +86,11 @@ private:
     LineWrapping m_wrap;
     Counts m_counts = Counts::Stale;
     std::vector<int> m_pending; // edited blocks, by number
+    struct Expected {
+        const QTextDocument *document = nullptr;
+        int revision = 0;
+        LineLengths lengths;
+    } m_expected;
     // While its value is set to the view's or the view to its value: neither
     // answers the other, which would move the view off the user's place.
     bool m_moving = false;

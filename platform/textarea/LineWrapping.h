@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringView>
+#include <QtGlobal>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -18,6 +19,8 @@ struct LineWrapping {
     double charsPerLine = std::numeric_limits<double>::infinity();
 
     double lines(qsizetype chars) const;
+    // The lines of a block whose lines are first to last characters long.
+    double lines(const quint16 *first, const quint16 *last) const;
     // A block's lines: its line separators end lines too.
     double block(QStringView text) const;
 

@@ -1,6 +1,8 @@
 #include "platform/textarea/LongLines.h"
 
+#include <QtAlgorithms>
 #include <algorithm>
+#include <cstring>
 
 namespace vellumo {
 
@@ -9,11 +11,62 @@ namespace {
 // How far back from a piece's end a blank is looked for.
 constexpr qsizetype kBlankReach = 64;
 
-bool endsBlock(QChar c)
+bool endsBlock(char16_t u)
 {
-    const char16_t u = c.unicode();
     return u == u'\n' || u == u'\r' || u == 0x2029 || u == 0xFDD0 || u == 0xFDD1;
 }
+
+// The two kinds of text the area is filled from, read alike: a character at a time, and runs of
+// them put into a block's text.
+struct Utf16 {
+    QStringView text;
+    qsizetype size() const { return text.size(); }
+    char16_t operator[](qsizetype i) const { return text[i].unicode(); }
+    qsizetype lineEnd(qsizetype at) const
+    {
+        while (at < text.size() && !endsBlock(text[at].unicode()))
+            ++at;
+        return at;
+    }
+    void appendTo(QString &out, qsizetype from, qsizetype n) const
+    {
+        out.append(text.mid(from, n));
+    }
+};
+
+struct Bytes {
+    SingleByteText text;
+    qsizetype size() const { return text.bytes.size(); }
+    char16_t operator[](qsizetype i) const { return (*text.decoding)[uchar(text.bytes[i])]; }
+    // Only CR and LF end lines here: eight bytes are looked at in one step.
+    qsizetype lineEnd(qsizetype at) const
+    {
+        constexpr quint64 ones = 0x0101010101010101, highs = 0x8080808080808080;
+        const char *bytes = text.bytes.data();
+        const qsizetype size = text.bytes.size();
+        for (; at + 8 <= size; at += 8) {
+            quint64 word;
+            std::memcpy(&word, bytes + at, 8);
+            const quint64 lf = word ^ (ones * '\n'), cr = word ^ (ones * '\r');
+            const quint64 found = ((lf - ones) & ~lf & highs) | ((cr - ones) & ~cr & highs);
+            if (found)
+                return at + qCountTrailingZeroBits(found) / 8;
+        }
+        while (at < size && bytes[at] != '\n' && bytes[at] != '\r')
+            ++at;
+        return at;
+    }
+    void appendTo(QString &out, qsizetype from, qsizetype n) const
+    {
+        const qsizetype at = out.size();
+        out.resize(at + n);
+        auto *dst = reinterpret_cast<char16_t *>(out.data()) + at;
+        const auto *src = reinterpret_cast<const uchar *>(text.bytes.data()) + from;
+        const std::array<char16_t, 256> &decoding = *text.decoding;
+        for (qsizetype i = 0; i < n; ++i)
+            dst[i] = decoding[src[i]];
+    }
+};
 
 // The next U+2028 or U+2029 at or after a position, by Qt's vectorised
 // search for each: a big text has one of them every few dozen characters.
@@ -37,7 +90,8 @@ private:
     qsizetype m_paragraph = -2;
 };
 
-void cutLine(QStringView text, qsizetype start, qsizetype end, qsizetype maxPiece,
+template <class Text>
+void cutLine(const Text &text, qsizetype start, qsizetype end, qsizetype maxPiece,
              std::vector<qsizetype> &cuts)
 {
     while (end - start > maxPiece) {
@@ -48,16 +102,15 @@ void cutLine(QStringView text, qsizetype start, qsizetype end, qsizetype maxPiec
             --blank;
         if (blank > reach)
             cut = blank;
-        else if (text[cut - 1].isHighSurrogate() && text[cut].isLowSurrogate() && cut - 1 > start)
+        else if (QChar::isHighSurrogate(text[cut - 1]) && QChar::isLowSurrogate(text[cut]) &&
+                 cut - 1 > start)
             --cut;
         cuts.push_back(cut);
         start = cut;
     }
 }
 
-} // namespace
-
-std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece)
+template <class Text> std::vector<qsizetype> cutsOf(const Text &text, qsizetype maxPiece)
 {
     std::vector<qsizetype> cuts;
     maxPiece = std::max<qsizetype>(maxPiece, 2); // room for a surrogate pair
@@ -73,26 +126,23 @@ std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece)
             lineStart = at + 1;
             continue;
         }
-        qsizetype end = lineStart + maxPiece + 1;
-        while (end < size && !endsBlock(text[end]))
-            ++end;
+        const qsizetype end = text.lineEnd(lineStart + maxPiece + 1);
         cutLine(text, lineStart, end, maxPiece, cuts);
         lineStart = end + 1;
     }
     return cuts;
 }
 
-qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
-                     qsizetype maxBlock)
+template <class Text>
+qsizetype group(const Text &text, qsizetype from, qsizetype minChars, QString &out,
+                qsizetype maxBlock, LineLengths *lengths)
 {
-    out.clear();
+    out.resize(0); // keeps the room reserved
     const qsizetype size = text.size();
     qsizetype block = 0;    // characters in the block so far
     qsizetype pending = -1; // where out holds the break before this line
     for (qsizetype at = from;;) {
-        qsizetype end = at;
-        while (end < size && !endsBlock(text[end]))
-            ++end;
+        const qsizetype end = text.lineEnd(at);
         const qsizetype length = end - at;
         if (pending < 0) {
             block = length;
@@ -100,17 +150,113 @@ qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QStri
             block += 1 + length;
         } else {
             out[pending] = QChar::ParagraphSeparator;
+            if (lengths)
+                lengths->blockEnds.push_back(qsizetype(lengths->lengths.size()));
             if (out.size() >= minChars)
                 return at;
             block = length;
         }
-        out.append(text.mid(at, length));
-        if (end == size)
+        text.appendTo(out, at, length);
+        if (lengths)
+            lengths->lengths.push_back(quint16(length));
+        if (end == size) {
+            if (lengths)
+                lengths->blockEnds.push_back(qsizetype(lengths->lengths.size()));
             return size;
+        }
         pending = out.size();
         out.append(QChar::LineSeparator);
         at = end + (text[end] == u'\r' && end + 1 < size && text[end + 1] == u'\n' ? 2 : 1);
     }
+}
+
+qsizetype sizeOf(QStringView text)
+{
+    return text.size();
+}
+
+qsizetype sizeOf(SingleByteText text)
+{
+    return text.bytes.size();
+}
+
+// Groups the part of a text from `from` to `end` from `at` in it on.
+qsizetype groupInto(QStringView text, qsizetype from, qsizetype end, qsizetype at, QString &out,
+                    LineLengths *)
+{
+    return groupLines(text.sliced(from, end - from), at, TextRuns::kRunChars, out);
+}
+
+qsizetype groupInto(SingleByteText text, qsizetype from, qsizetype end, qsizetype at, QString &out,
+                    LineLengths *lengths)
+{
+    return groupLines({text.bytes.sliced(from, end - from), text.decoding}, at, TextRuns::kRunChars,
+                      out, kMaxPieceChars, lengths);
+}
+
+template <class Text> QString firstBreakOf(const Text &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\n')
+            return QStringLiteral("\n");
+        if (text[i] == u'\r')
+            return i + 1 < text.size() && text[i + 1] == u'\n' ? QStringLiteral("\r\n")
+                                                               : QStringLiteral("\r");
+    }
+    return QString();
+}
+
+} // namespace
+
+std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece)
+{
+    return cutsOf(Utf16{text}, maxPiece);
+}
+
+std::vector<qsizetype> pieceCuts(SingleByteText text, qsizetype maxPiece)
+{
+    return cutsOf(Bytes{text}, maxPiece);
+}
+
+qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
+                     qsizetype maxBlock)
+{
+    return group(Utf16{text}, from, minChars, out, maxBlock, nullptr);
+}
+
+qsizetype groupLines(SingleByteText text, qsizetype from, qsizetype minChars, QString &out,
+                     qsizetype maxBlock, LineLengths *lengths)
+{
+    return group(Bytes{text}, from, minChars, out, maxBlock, lengths);
+}
+
+template <class Text> bool TextRuns::next(const Text &text, Run &run)
+{
+    const qsizetype size = sizeOf(text);
+    if (!m_started) {
+        m_started = true;
+        m_cuts = pieceCuts(text);
+        m_lineBreak = firstLineBreak(text);
+    }
+    if (m_from >= size)
+        return false;
+    const qsizetype end = m_cut < m_cuts.size() ? m_cuts[m_cut] : size;
+    run.text.reserve(kRunChars + kMaxPieceChars + 1);
+    m_at = groupInto(text, m_from, end, m_at, run.text, m_lengths);
+    run.join = false;
+    if (m_from + m_at == end) {
+        run.join = m_cut < m_cuts.size();
+        ++m_cut;
+        m_from = end;
+        m_at = 0;
+    }
+    run.done = double(m_from + m_at) / double(size);
+    return true;
+}
+
+bool TextRuns::next(Run &run)
+{
+    return m_bytes.decoding ? next(m_bytes, run) : next(m_text, run);
 }
 
 QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView lineBreak)
@@ -163,14 +309,12 @@ QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView line
 
 QString firstLineBreak(QStringView text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n')
-            return QStringLiteral("\n");
-        if (text[i] == u'\r')
-            return i + 1 < text.size() && text[i + 1] == u'\n' ? QStringLiteral("\r\n")
-                                                               : QStringLiteral("\r");
-    }
-    return QString();
+    return firstBreakOf(Utf16{text});
+}
+
+QString firstLineBreak(SingleByteText text)
+{
+    return firstBreakOf(Bytes{text});
 }
 
 qsizetype finalLineBreak(QStringView text)

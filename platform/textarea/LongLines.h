@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <array>
 #include <vector>
 
 namespace vellumo {
@@ -23,6 +25,22 @@ constexpr qsizetype kMaxPieceChars = 4096;
 // each stretch of maxPiece.
 std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece = kMaxPieceChars);
 
+// A text held as bytes, each one character through a table: the area fills from a file's bytes
+// without a decoded copy of them. The table keeps CR and LF, and gives no other byte a character
+// that ends a line or a block (U+2028, U+2029, U+FDD0, U+FDD1).
+struct SingleByteText {
+    QByteArrayView bytes;
+    const std::array<char16_t, 256> *decoding;
+};
+std::vector<qsizetype> pieceCuts(SingleByteText text, qsizetype maxPiece = kMaxPieceChars);
+
+// The length of every line in every block of a grouped text, in order: what the scroll bar
+// estimates wrapped lines by, known without reading the blocks back.
+struct LineLengths {
+    std::vector<qsizetype> blockEnds; // in lengths, just after each block's last line
+    std::vector<quint16> lengths;     // never over kMaxPieceChars, as the lines are pieces
+};
+
 // Short lines go into the text area several to a block, with line separators
 // (U+2028) between them, so that a big text makes few blocks: Qt keeps a
 // layout object per block and at times visits every one (when the widest
@@ -36,6 +54,45 @@ std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece = kMaxPiec
 // minChars, just after a U+2029. Returns where the next call goes on.
 qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
                      qsizetype maxBlock = kMaxPieceChars);
+// The same, decoding straight into out, and adding to lengths (if given) the lines of each
+// block it ends; the end of the text ends a block, as a piece's end does in the area. The text
+// must hold no line longer than 65535 characters: cut it into pieces first.
+qsizetype groupLines(SingleByteText text, qsizetype from, qsizetype minChars, QString &out,
+                     qsizetype maxBlock = kMaxPieceChars, LineLengths *lengths = nullptr);
+
+// A text cut into runs for the area's document, each about kRunChars of grouped lines (above)
+// that ends at a block end, or at the join before the next piece of a long line: inserted one
+// after another, with a join after each that asks for one, they make the area's blocks.
+struct Run {
+    QString text;
+    bool join = false;
+    double done = 0; // how much of the text this run and those before it hold
+};
+class TextRuns {
+public:
+    explicit TextRuns(QStringView text) : m_text(text) {}
+    // Adds the lines of every block to lengths, if given.
+    TextRuns(SingleByteText text, LineLengths *lengths) : m_bytes(text), m_lengths(lengths) {}
+    // The next run into run, reusing its room; false after the last.
+    bool next(Run &run);
+    // The text's first line break, once next() has returned false.
+    QString lineBreak() const { return m_lineBreak; }
+
+    static constexpr qsizetype kRunChars = qsizetype(1) << 20;
+
+private:
+    template <class Text> bool next(const Text &text, Run &run);
+
+    QStringView m_text;
+    SingleByteText m_bytes{};
+    LineLengths *m_lengths = nullptr;
+    bool m_started = false;
+    std::vector<qsizetype> m_cuts;
+    size_t m_cut = 0;
+    qsizetype m_from = 0; // where the piece being grouped starts
+    qsizetype m_at = 0;   // in it
+    QString m_lineBreak;
+};
 
 // The plain text of blocks held as raw text: blocks separated by U+2029, line
 // separators U+2028 inside them. joins[k] tells whether the k-th U+2029 joins
@@ -46,6 +103,7 @@ QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView line
 
 // The first line break of the text (CR LF, LF or CR), or empty text when it has none.
 QString firstLineBreak(QStringView text);
+QString firstLineBreak(SingleByteText text);
 // How many characters of line break end the text: 2 for CR LF, 1 for LF or CR, else 0.
 qsizetype finalLineBreak(QStringView text);
 

@@ -3,6 +3,7 @@
 #include "platform/BgrColor.h"
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/LongLines.h"
+#include "platform/textarea/RunsAhead.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -32,13 +33,14 @@ QTextCharFormat withoutJoin(QTextCharFormat format)
 }
 } // namespace
 
-RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent), m_lineBreak(kCrLf)
+RichTextBox::RichTextBox(QWidget *parent)
+    : QPlainTextEdit(parent), m_bar(new EstimatedScrollBar(this)), m_lineBreak(kCrLf)
 {
     setTabChangesFocus(true);
     // Qt's own bar would count a block of many lines as one until laid out.
     // The room for this one is always kept, so that the width for the text
     // never changes with the bar: Qt would lay out every block again.
-    setViewportMargins(0, 0, (new EstimatedScrollBar(this))->sizeHint().width(), 0);
+    setViewportMargins(0, 0, m_bar->sizeHint().width(), 0);
 }
 
 bool RichTextBox::startsWithJoin(const QTextBlock &block)
@@ -93,18 +95,20 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
     return true;
 }
 
-void RichTextBox::setText(const QString &text, const Steps &steps)
+void RichTextBox::setText(const QString &text)
 {
-    bool given = false;
-    fill(
-        [&](QString &part) {
-            part = text;
-            return !std::exchange(given, true);
-        },
-        steps);
+    TextRuns runs(text);
+    fill(runs, {}, nullptr);
 }
 
-void RichTextBox::fill(const TextParts &next, const Steps &steps)
+void RichTextBox::setText(SingleByteText text, const Steps &steps)
+{
+    LineLengths lengths;
+    TextRuns runs(text, &lengths);
+    fill(runs, steps, &lengths);
+}
+
+void RichTextBox::fill(TextRuns &runs, const Steps &steps, LineLengths *lengths)
 {
     // The new text is built in a document of its own and takes the old one's place only when
     // it is whole: until then the area shows the old text, and a cancelled or failed load
@@ -118,20 +122,25 @@ void RichTextBox::fill(const TextParts &next, const Steps &steps)
     QTextCursor cursor(doc.get());
     cursor.beginEditBlock();
     const QTextBlockFormat blockFormat = cursor.blockFormat();
-    QString lineBreak;
+    const QTextCharFormat plain;
+    QTextCharFormat join;
+    join.setProperty(kJoinProperty, true);
     bool joins = false;
-    // One part ahead: a part's final line break becomes the block end between it and the next,
-    // which keeps blocks of grouped lines within their size across parts.
-    QString part, following;
-    for (bool more = next(part); more; part.swap(following)) {
-        more = next(following);
-        if (lineBreak.isEmpty())
-            lineBreak = firstLineBreak(part);
-        if (more)
-            part.chop(finalLineBreak(part));
-        joins = insertPieces(cursor, part, QTextCharFormat(), steps) || joins;
-        if (more)
-            cursor.insertBlock(blockFormat, QTextCharFormat());
+    {
+        RunsAhead ahead(runs);
+        double done = 0;
+        const std::function<void()> waiting = [&] {
+            if (steps)
+                steps(done);
+        };
+        for (Run run; ahead.next(run, waiting);) {
+            cursor.insertText(run.text, plain); // not in the join's format the cursor took
+            if (run.join)
+                cursor.insertBlock(blockFormat, join);
+            joins = joins || run.join;
+            done = run.done;
+            waiting();
+        }
     }
     cursor.endEditBlock();
     // Laid out only once it is whole: a layout would hear of every part as it went in.
@@ -139,8 +148,11 @@ void RichTextBox::fill(const TextParts &next, const Steps &steps)
     doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
     doc->setModified(false);
 
+    const QString lineBreak = runs.lineBreak();
     m_lineBreak = lineBreak.isEmpty() ? kCrLf : lineBreak;
     m_mayHaveJoins = joins;
+    if (lengths)
+        m_bar->expect(doc.get(), std::move(*lengths));
     // The first document belongs to Qt, which deletes it; those made here are deleted here.
     const std::unique_ptr<const QTextDocument> ours(old->parent() == this ? old : nullptr);
     setDocument(doc.release());
@@ -149,33 +161,20 @@ void RichTextBox::fill(const TextParts &next, const Steps &steps)
 }
 
 bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
-                               const QTextCharFormat &format, const Steps &steps)
+                               const QTextCharFormat &format)
 {
-    // Grouped a megabyte at a time, so that a big text is never held twice.
-    constexpr qsizetype kChunk = qsizetype(1) << 20;
-    QString chunk;
-    chunk.reserve(std::min(text.size(), kChunk) + kMaxPieceChars + 1);
-    qsizetype from = 0;
-    auto insertLines = [&](QStringView lines) {
-        for (qsizetype at = 0; at < lines.size();) {
-            at = groupLines(lines, at, kChunk, chunk);
-            cursor.insertText(chunk, format);
-            if (steps)
-                steps(double(from + at) / double(text.size()));
-        }
-    };
-
-    const std::vector<qsizetype> cuts = pieceCuts(text);
     QTextCharFormat join = format;
     join.setProperty(kJoinProperty, true);
     const QTextBlockFormat block = cursor.blockFormat();
-    for (const qsizetype cut : cuts) {
-        insertLines(QStringView(text).mid(from, cut - from));
-        cursor.insertBlock(block, join);
-        from = cut;
+    TextRuns runs(text);
+    bool joins = false;
+    for (Run run; runs.next(run);) {
+        cursor.insertText(run.text, format);
+        if (run.join)
+            cursor.insertBlock(block, join);
+        joins = joins || run.join;
     }
-    insertLines(QStringView(text).mid(from));
-    return !cuts.empty();
+    return joins;
 }
 
 void RichTextBox::mergeFormat(const QTextCharFormat &format)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Progress.h"
+#include "platform/textarea/LongLines.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
@@ -10,11 +11,13 @@
 
 namespace vellumo {
 
+class EstimatedScrollBar;
+
 // The main window's editing surface. The program reads and replaces the whole
 // plain text and formats the selection; everything else is the user's typing.
 //
 // Short lines share blocks, with line separators between them, and a line
-// longer than kMaxPieceChars (platform/LongLines.h) is held as pieces, one
+// longer than kMaxPieceChars (LongLines.h) is held as pieces, one
 // block each, so that laying out stays quick; the block ends between pieces
 // are marked as joins, which text(), copying and dragging leave out. Typing,
 // deleting, pasting, Enter and formatting keep the joins exact.
@@ -31,17 +34,12 @@ public:
     // visit until it returns false: a save walks a big text without holding
     // it whole. Returns whether every part was visited.
     bool forEachPart(const std::function<bool(QStringView)> &visit) const;
-    // Replaces everything; all formatting goes with the old text. A big text reports its
-    // progress to steps, which may end the replacement by throwing; the area then keeps its
-    // old text and formatting.
-    void setText(const QString &text, const Steps &steps);
-    void setText(const QString &text) { setText(text, {}); }
-    // The same for a text given a part at a time, so that it is never held whole: next fills in
-    // the next part and returns false after the last. Each part is whole lines, with the line
-    // break that ends it; only the last may end without one. A big text reports its progress
-    // from next, which may end the replacement by throwing.
-    using TextParts = std::function<bool(QString &part)>;
-    void setText(const TextParts &next) { fill(next, {}); }
+    // Replaces everything; all formatting goes with the old text.
+    void setText(const QString &text);
+    // The same from a text held as bytes, which are decoded as they go in, never all at once.
+    // It reports its progress to steps, which may end the replacement by throwing; the area
+    // then keeps its old text and formatting.
+    void setText(SingleByteText text, const Steps &steps);
     QString lineBreak() const { return m_lineBreak; }
 
     // Whether the block end before this block joins two pieces of one line.
@@ -68,19 +66,18 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
-    // Steps go to the filling of each part: only a text of one part should have them.
-    void fill(const TextParts &next, const Steps &steps);
+    void fill(TextRuns &runs, const Steps &steps, LineLengths *lengths);
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
     // Returns whether it made joins.
-    bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
-                      const Steps &steps = {});
+    bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format);
     void mergeFormat(const QTextCharFormat &format);
     void keepJoinsOutOfTyping();
     bool stepOverJoin(QKeyEvent *event);
     // The start and end (before its break) of the line around a position.
     std::pair<int, int> lineAround(int position) const;
 
+    EstimatedScrollBar *m_bar;
     QElapsedTimer m_sinceDoubleClick;
     QPoint m_doubleClickAt;
 
