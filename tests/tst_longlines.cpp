@@ -67,6 +67,18 @@ QString randomText(QRandomGenerator &random, const QStringList &alphabet, int ma
     return text;
 }
 
+// Whether lengths holds the lines of each block of raw text, as the area holds it.
+bool sameLengths(const LineLengths &lengths, const QString &raw)
+{
+    LineLengths expected;
+    for (const QString &block : raw.split(QChar::ParagraphSeparator)) {
+        for (const QString &line : block.split(QChar::LineSeparator))
+            expected.lengths.push_back(quint16(line.size()));
+        expected.blockEnds.push_back(qsizetype(expected.lengths.size()));
+    }
+    return lengths.lengths == expected.lengths && lengths.blockEnds == expected.blockEnds;
+}
+
 QString withLf(QString text)
 {
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
@@ -230,7 +242,7 @@ private Q_SLOTS:
             if (text.contains(QChar::ParagraphSeparator))
                 continue;
             const QByteArray bytes = text.toLatin1();
-            LineLengths lengths, expected;
+            LineLengths lengths;
             QString fromBytes;
             at = 0;
             do {
@@ -240,12 +252,42 @@ private Q_SLOTS:
                 fromBytes += chunk;
             } while (at < bytes.size());
             QCOMPARE(fromBytes, all);
-            for (const QString &block : blocks) {
-                for (const QString &line : block.split(QChar::LineSeparator))
-                    expected.lengths.push_back(quint16(line.size()));
-                expected.blockEnds.push_back(qsizetype(expected.lengths.size()));
+            QVERIFY(sameLengths(lengths, all));
+        }
+    }
+
+    // Bytes that arrive a few at a time, a CR LF split between two arrivals or none arriving,
+    // make runs of the whole text's lines, with the lengths of each block's lines.
+    void runsTakeInLinesAsTheyArrive()
+    {
+        const QStringList alphabet = {QStringLiteral("\r"), QStringLiteral("\n"),
+                                      QStringLiteral("\r\n"), QStringLiteral(" "),
+                                      QString(kMaxPieceChars + 9, u'y')};
+        QRandomGenerator random(13);
+        for (int round = 0; round < 200; ++round) {
+            const QByteArray bytes = randomText(random, alphabet, 20000, 60).toLatin1();
+            LineLengths lengths;
+            TextRuns runs(SingleByteText{bytes, &cp1252Decoding()}, &lengths, 0);
+            QString raw;
+            std::vector<bool> joins;
+            Run run;
+            for (qsizetype arrived = 0;; arrived += random.bounded(3000)) {
+                runs.arrive(std::min(arrived, bytes.size()));
+                while (runs.next(run)) {
+                    joins.insert(joins.end(), run.text.count(QChar::ParagraphSeparator), false);
+                    raw += run.text;
+                    if (run.join) {
+                        raw += QChar::ParagraphSeparator;
+                        joins.push_back(true);
+                    }
+                }
+                if (arrived >= bytes.size())
+                    break;
             }
-            QVERIFY(lengths.lengths == expected.lengths && lengths.blockEnds == expected.blockEnds);
+            const QString text = QString::fromLatin1(bytes);
+            QCOMPARE(joinPieces(raw, joins, u"\n"), withLf(text));
+            QCOMPARE(runs.lineBreak(), firstLineBreak(text));
+            QVERIFY(bytes.isEmpty() || sameLengths(lengths, raw));
         }
     }
 

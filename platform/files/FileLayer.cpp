@@ -170,29 +170,39 @@ qint64 FileLayer::length(int fileNumber)
     return st.st_size;
 }
 
-QByteArray FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
+struct FileLayer::Reading {
+    const Channel *channel;
+    qint64 position;
+    struct stat before;
+};
+
+FileLayer::Reading FileLayer::startInput(int fileNumber, qint64 count)
 {
     Channel &ch = channel(fileNumber);
     if (ch.forOutput)
         throw Failure(QStringLiteral("File number %1 is not open for reading.").arg(fileNumber));
+    Reading reading{&ch, 0, {}};
     if (count <= 0)
-        return QByteArray();
-
-    const qint64 position = ::lseek(ch.fd, 0, SEEK_CUR);
-    if (position < 0)
+        return reading;
+    reading.position = ::lseek(ch.fd, 0, SEEK_CUR);
+    if (reading.position < 0)
         failRead(ch.path, qt_error_string(errno));
-    struct stat before;
-    if (::fstat(ch.fd, &before) != 0)
+    if (::fstat(ch.fd, &reading.before) != 0)
         failRead(ch.path, qt_error_string(errno));
     // Checked up front so a file that shrank is not met with a huge allocation.
-    if (count > before.st_size - position)
+    if (count > reading.before.st_size - reading.position)
         failChanged(ch.path);
+    return reading;
+}
 
-    QByteArray bytes(count, Qt::Uninitialized);
+void FileLayer::read(const Reading &reading, char *into, qint64 count,
+                     const std::function<void(qint64)> &arrived, const Steps &checked)
+{
+    const Channel &ch = *reading.channel;
     qint64 done = 0;
     while (done < count) {
         const qint64 wanted = std::min<qint64>(count - done, kReadChunk);
-        const ssize_t got = ::read(ch.fd, bytes.data() + done, size_t(wanted));
+        const ssize_t got = ::read(ch.fd, into + done, size_t(wanted));
         if (got < 0) {
             if (errno == EINTR)
                 continue;
@@ -201,15 +211,38 @@ QByteArray FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
         if (got == 0)
             failChanged(ch.path);
         done += got;
-        if (steps)
-            steps(double(done) / double(count));
+        arrived(done);
     }
-    if (const int result = checkReadBack(ch.fd, position, bytes, before, steps)) {
+    if (const int result = checkReadBack(ch.fd, reading.position, QByteArrayView(into, count),
+                                         reading.before, checked)) {
         if (result < 0)
             failChanged(ch.path);
         failRead(ch.path, qt_error_string(result));
     }
+}
+
+QByteArray FileLayer::input(int fileNumber, qint64 count, const Steps &steps)
+{
+    const Reading reading = startInput(fileNumber, count);
+    if (count <= 0)
+        return QByteArray();
+    QByteArray bytes(count, Qt::Uninitialized);
+    read(
+        reading, bytes.data(), count,
+        [&](qint64 done) {
+            if (steps)
+                steps(double(done) / double(count));
+        },
+        steps);
     return bytes;
+}
+
+void FileLayer::input(int fileNumber, QByteArray &into, const std::function<void(qint64)> &arrived)
+{
+    const qint64 count = into.size();
+    const Reading reading = startInput(fileNumber, count);
+    if (count > 0)
+        read(reading, into.data(), count, arrived, [&](double) { arrived(count); });
 }
 
 void FileLayer::openForOutput(int fileNumber, const QString &path)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringView>
 #include <QtGlobal>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -31,6 +32,10 @@ public:
     // read reports its progress to steps, which may end it by throwing.
     QByteArray input(int fileNumber, qint64 count, const Steps &steps);
     QByteArray input(int fileNumber, qint64 count) { return input(fileNumber, count, {}); }
+    // The same into `into`, as many bytes as it holds, for another thread to take them in as
+    // they come: `arrived` hears how many are in after each part, and again while they are
+    // checked. It may end the read by throwing.
+    void input(int fileNumber, QByteArray &into, const std::function<void(qint64)> &arrived);
 
     // Nothing reaches path until close() succeeds; a failed save leaves the old file as it was.
     void openForOutput(int fileNumber, const QString &path);
@@ -54,6 +59,11 @@ private:
     void append(int fileNumber, Channel &ch, QStringView text, bool more);
     void encodeInto(int fileNumber, Channel &ch, QStringView text);
     void claim(int fileNumber) const;
+    // Checks that count bytes can be read, and notes what the check after reading compares.
+    struct Reading;
+    Reading startInput(int fileNumber, qint64 count);
+    void read(const Reading &reading, char *into, qint64 count,
+              const std::function<void(qint64)> &arrived, const Steps &checked);
     void flush(int fileNumber, Channel &ch);
     void finish(int fileNumber, bool commit);
     [[noreturn]] void abandonSave(int fileNumber, const QString &reason);

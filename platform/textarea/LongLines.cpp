@@ -28,6 +28,7 @@ struct Utf16 {
             ++at;
         return at;
     }
+    Utf16 slice(qsizetype from, qsizetype n) const { return {text.sliced(from, n)}; }
     void appendTo(QString &out, qsizetype from, qsizetype n) const
     {
         out.append(text.mid(from, n));
@@ -38,6 +39,10 @@ struct Bytes {
     SingleByteText text;
     qsizetype size() const { return text.bytes.size(); }
     char16_t operator[](qsizetype i) const { return (*text.decoding)[uchar(text.bytes[i])]; }
+    Bytes slice(qsizetype from, qsizetype n) const
+    {
+        return {{text.bytes.sliced(from, n), text.decoding}};
+    }
     // Only CR and LF end lines here: eight bytes are looked at in one step.
     qsizetype lineEnd(qsizetype at) const
     {
@@ -170,38 +175,29 @@ qsizetype group(const Text &text, qsizetype from, qsizetype minChars, QString &o
     }
 }
 
-qsizetype sizeOf(QStringView text)
-{
-    return text.size();
-}
-
-qsizetype sizeOf(SingleByteText text)
-{
-    return text.bytes.size();
-}
-
-// Groups the part of a text from `from` to `end` from `at` in it on.
-qsizetype groupInto(QStringView text, qsizetype from, qsizetype end, qsizetype at, QString &out,
+// Groups the part of a text from `from` to `end`, from `at` in it on.
+qsizetype groupInto(const Utf16 &text, qsizetype from, qsizetype end, qsizetype at, QString &out,
                     LineLengths *)
 {
-    return groupLines(text.sliced(from, end - from), at, TextRuns::kRunChars, out);
+    return group(text.slice(from, end - from), at, TextRuns::kRunChars, out, kMaxPieceChars,
+                 nullptr);
 }
 
-qsizetype groupInto(SingleByteText text, qsizetype from, qsizetype end, qsizetype at, QString &out,
+qsizetype groupInto(const Bytes &text, qsizetype from, qsizetype end, qsizetype at, QString &out,
                     LineLengths *lengths)
 {
-    return groupLines({text.bytes.sliced(from, end - from), text.decoding}, at, TextRuns::kRunChars,
-                      out, kMaxPieceChars, lengths);
+    return group(text.slice(from, end - from), at, TextRuns::kRunChars, out, kMaxPieceChars,
+                 lengths);
 }
 
 template <class Text> QString firstBreakOf(const Text &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == u'\n')
+    for (qsizetype at = text.lineEnd(0); at < text.size(); at = text.lineEnd(at + 1)) {
+        if (text[at] == u'\n')
             return QStringLiteral("\n");
-        if (text[i] == u'\r')
-            return i + 1 < text.size() && text[i + 1] == u'\n' ? QStringLiteral("\r\n")
-                                                               : QStringLiteral("\r");
+        if (text[at] == u'\r')
+            return at + 1 < text.size() && text[at + 1] == u'\n' ? QStringLiteral("\r\n")
+                                                                 : QStringLiteral("\r");
     }
     return QString();
 }
@@ -230,17 +226,48 @@ qsizetype groupLines(SingleByteText text, qsizetype from, qsizetype minChars, QS
     return group(Bytes{text}, from, minChars, out, maxBlock, lengths);
 }
 
+template <class Text> bool TextRuns::nextStretch(const Text &text)
+{
+    const qsizetype size = text.size();
+    if (m_started && m_resume >= size)
+        return false;
+    const qsizetype start = m_resume;
+    qsizetype end = size;
+    qsizetype resume = size;
+    if (m_arrived < size) {
+        // The last line break that has arrived, short of the last byte: a CR there may yet be
+        // the start of a CR LF.
+        const qsizetype from = std::max(start, m_searched);
+        qsizetype at = m_arrived - 1;
+        while (at > from && !endsBlock(text[at - 1]))
+            --at;
+        m_searched = std::max(from, m_arrived - 1);
+        if (at <= from)
+            return false;
+        end = at - 1;
+        resume = at + (text[end] == u'\r' && text[at] == u'\n' ? 1 : 0);
+        if (text[end] == u'\n' && end > start && text[end - 1] == u'\r')
+            --end;
+    }
+    m_started = m_inStretch = true;
+    m_end = end;
+    m_resume = m_searched = resume;
+    m_from = start;
+    m_at = 0;
+    m_cut = 0;
+    m_cuts = cutsOf(text.slice(start, end - start), kMaxPieceChars);
+    for (qsizetype &cut : m_cuts)
+        cut += start;
+    if (m_lineBreak.isEmpty())
+        m_lineBreak = firstBreakOf(text.slice(start, resume - start));
+    return true;
+}
+
 template <class Text> bool TextRuns::next(const Text &text, Run &run)
 {
-    const qsizetype size = sizeOf(text);
-    if (!m_started) {
-        m_started = true;
-        m_cuts = pieceCuts(text);
-        m_lineBreak = firstLineBreak(text);
-    }
-    if (m_from >= size)
+    if (!m_inStretch && !nextStretch(text))
         return false;
-    const qsizetype end = m_cut < m_cuts.size() ? m_cuts[m_cut] : size;
+    const qsizetype end = m_cut < m_cuts.size() ? m_cuts[m_cut] : m_end;
     run.text.reserve(kRunChars + kMaxPieceChars + 1);
     m_at = groupInto(text, m_from, end, m_at, run.text, m_lengths);
     run.join = false;
@@ -249,14 +276,19 @@ template <class Text> bool TextRuns::next(const Text &text, Run &run)
         ++m_cut;
         m_from = end;
         m_at = 0;
+        if (!run.join) {
+            m_inStretch = false;
+            if (m_resume > m_end)
+                run.text += QChar::ParagraphSeparator;
+        }
     }
-    run.done = double(m_from + m_at) / double(size);
+    run.done = double(m_from + m_at) / double(text.size());
     return true;
 }
 
 bool TextRuns::next(Run &run)
 {
-    return m_bytes.decoding ? next(m_bytes, run) : next(m_text, run);
+    return m_bytes.decoding ? next(Bytes{m_bytes}, run) : next(Utf16{m_text}, run);
 }
 
 QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView lineBreak)

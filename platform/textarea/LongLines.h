@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -70,23 +71,36 @@ struct Run {
 };
 class TextRuns {
 public:
-    explicit TextRuns(QStringView text) : m_text(text) {}
-    // Adds the lines of every block to lengths, if given.
-    TextRuns(SingleByteText text, LineLengths *lengths) : m_bytes(text), m_lengths(lengths) {}
-    // The next run into run, reusing its room; false after the last.
+    explicit TextRuns(QStringView text) : m_text(text), m_arrived(text.size()) {}
+    // Adds the lines of every block to lengths, if given. Only the first `arrived` bytes need
+    // be there yet; arrive() tells of more. Lines that arrive whole are made into runs while
+    // the rest come, and the break after the last of them ends a block.
+    TextRuns(SingleByteText text, LineLengths *lengths, qsizetype arrived)
+        : m_bytes(text), m_lengths(lengths), m_arrived(arrived)
+    {
+    }
+    void arrive(qsizetype arrived) { m_arrived = std::max(m_arrived, arrived); }
+    // The next run into run, reusing its room; false once every line that has arrived is made.
     bool next(Run &run);
-    // The text's first line break, once next() has returned false.
+    // The text's first line break, once all is made.
     QString lineBreak() const { return m_lineBreak; }
 
     static constexpr qsizetype kRunChars = qsizetype(1) << 20;
 
 private:
     template <class Text> bool next(const Text &text, Run &run);
+    // Takes up the lines that have arrived whole since the last stretch of them.
+    template <class Text> bool nextStretch(const Text &text);
 
     QStringView m_text;
     SingleByteText m_bytes{};
     LineLengths *m_lengths = nullptr;
+    qsizetype m_arrived;
     bool m_started = false;
+    bool m_inStretch = false;
+    qsizetype m_end = 0;      // of the stretch
+    qsizetype m_resume = 0;   // where the next stretch starts, after the break that ends this one
+    qsizetype m_searched = 0; // no line break from the stretch's start up to here
     std::vector<qsizetype> m_cuts;
     size_t m_cut = 0;
     qsizetype m_from = 0; // where the piece being grouped starts

@@ -98,17 +98,35 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
 void RichTextBox::setText(const QString &text)
 {
     TextRuns runs(text);
-    fill(runs, {}, nullptr);
+    fill(
+        [&](const Deliver &deliver) {
+            for (Run run; runs.next(run);)
+                deliver(run);
+        },
+        runs, {}, nullptr);
 }
 
-void RichTextBox::setText(SingleByteText text, const Steps &steps)
+void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader &read)
 {
     LineLengths lengths;
-    TextRuns runs(text, &lengths);
-    fill(runs, steps, &lengths);
+    TextRuns runs(text, &lengths, read ? 0 : text.bytes.size());
+    fill(
+        [&](const Deliver &deliver) {
+            Run run;
+            const auto arrived = [&](qint64 count) {
+                runs.arrive(count);
+                while (runs.next(run))
+                    deliver(run);
+            };
+            if (read)
+                read(arrived);
+            arrived(text.bytes.size());
+        },
+        runs, steps, &lengths);
 }
 
-void RichTextBox::fill(TextRuns &runs, const Steps &steps, LineLengths *lengths)
+void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const TextRuns &runs,
+                       const Steps &steps, LineLengths *lengths)
 {
     // The new text is built in a document of its own and takes the old one's place only when
     // it is whole: until then the area shows the old text, and a cancelled or failed load
@@ -126,20 +144,26 @@ void RichTextBox::fill(TextRuns &runs, const Steps &steps, LineLengths *lengths)
     QTextCharFormat join;
     join.setProperty(kJoinProperty, true);
     bool joins = false;
+    double done = 0;
+    const std::function<void()> step = [&] {
+        if (steps)
+            steps(done);
+    };
     {
-        RunsAhead ahead(runs);
-        double done = 0;
-        const std::function<void()> waiting = [&] {
-            if (steps)
-                steps(done);
-        };
-        for (Run run; ahead.next(run, waiting);) {
+        RunsAhead ahead(make);
+        QTextBlock laidOut = cursor.block(); // the blocks before it have their layouts
+        for (Run run; ahead.next(run, step);) {
             cursor.insertText(run.text, plain); // not in the join's format the cursor took
             if (run.join)
                 cursor.insertBlock(blockFormat, join);
             joins = joins || run.join;
+            // The area gives every block a layout when it takes the document, in one go:
+            // given here a few at a time, the window paints in between.
+            for (const QTextBlock current = cursor.block(); laidOut != current;
+                 laidOut = laidOut.next())
+                laidOut.layout();
             done = run.done;
-            waiting();
+            step();
         }
     }
     cursor.endEditBlock();
@@ -147,6 +171,7 @@ void RichTextBox::fill(TextRuns &runs, const Steps &steps, LineLengths *lengths)
     doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
     doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
     doc->setModified(false);
+    step();
 
     const QString lineBreak = runs.lineBreak();
     m_lineBreak = lineBreak.isEmpty() ? kCrLf : lineBreak;

@@ -37,9 +37,12 @@ public:
     // Replaces everything; all formatting goes with the old text.
     void setText(const QString &text);
     // The same from a text held as bytes, which are decoded as they go in, never all at once.
-    // It reports its progress to steps, which may end the replacement by throwing; the area
-    // then keeps its old text and formatting.
-    void setText(SingleByteText text, const Steps &steps);
+    // Where read is given, it fills in the bytes on a worker thread, telling its argument how
+    // many are in after each part, and the area takes in those meanwhile. The replacement
+    // reports its progress to steps, which may end it by throwing, and ends with what read
+    // throws; the area then keeps its old text and formatting.
+    using Reader = std::function<void(const std::function<void(qint64 arrived)> &)>;
+    void setText(SingleByteText text, const Steps &steps, const Reader &read = {});
     QString lineBreak() const { return m_lineBreak; }
 
     // Whether the block end before this block joins two pieces of one line.
@@ -66,7 +69,9 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
 private:
-    void fill(TextRuns &runs, const Steps &steps, LineLengths *lengths);
+    // make delivers runs from runs on a worker thread.
+    void fill(const std::function<void(const std::function<void(Run &)> &)> &make,
+              const TextRuns &runs, const Steps &steps, LineLengths *lengths);
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
     // Returns whether it made joins.

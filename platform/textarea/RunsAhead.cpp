@@ -10,9 +10,22 @@ namespace {
 constexpr size_t kAhead = 2;
 // How often a wait lets the windows paint.
 constexpr std::chrono::milliseconds kWaitStep(10);
+
+struct Stopped {};
 } // namespace
 
-RunsAhead::RunsAhead(TextRuns &runs) : m_worker([this, &runs] { work(runs); }) {}
+RunsAhead::RunsAhead(std::function<void(const Deliver &)> make)
+    : m_worker([this, make = std::move(make)] {
+          try {
+              make([this](Run &run) { deliver(run); });
+              finish(nullptr);
+          } catch (const Stopped &) {
+          } catch (...) {
+              finish(std::current_exception());
+          }
+      })
+{
+}
 
 RunsAhead::~RunsAhead()
 {
@@ -24,41 +37,31 @@ RunsAhead::~RunsAhead()
     m_worker.join();
 }
 
-void RunsAhead::work(TextRuns &runs)
+void RunsAhead::deliver(Run &run)
 {
-    try {
-        for (;;) {
-            Run run;
-            {
-                std::unique_lock<std::mutex> lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stopped || m_ready.size() < kAhead; });
-                if (m_stopped)
-                    return;
-                if (!m_spare.empty()) {
-                    run = std::move(m_spare.front());
-                    m_spare.pop_front();
-                }
-            }
-            const bool made = runs.next(run);
-            {
-                const std::lock_guard<std::mutex> lock(m_mutex);
-                if (made)
-                    m_ready.push_back(std::move(run));
-                else
-                    m_finished = true;
-            }
-            m_changed.notify_all();
-            if (!made)
-                return;
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_stopped || m_ready.size() < kAhead; });
+        if (m_stopped)
+            throw Stopped();
+        m_ready.push_back(std::move(run));
+        run = Run();
+        if (!m_spare.empty()) {
+            run = std::move(m_spare.front());
+            m_spare.pop_front();
         }
-    } catch (...) {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_error = std::current_exception();
-            m_finished = true;
-        }
-        m_changed.notify_all();
     }
+    m_changed.notify_all();
+}
+
+void RunsAhead::finish(std::exception_ptr error)
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_finished = true;
+        m_error = std::move(error);
+    }
+    m_changed.notify_all();
 }
 
 bool RunsAhead::next(Run &run, const std::function<void()> &waiting)
@@ -72,16 +75,16 @@ bool RunsAhead::next(Run &run, const std::function<void()> &waiting)
         waiting();
         lock.lock();
     }
-    if (!m_ready.empty()) {
-        run = std::move(m_ready.front());
-        m_ready.pop_front();
-        lock.unlock();
-        m_changed.notify_all();
-        return true;
+    if (m_ready.empty()) {
+        if (m_error)
+            std::rethrow_exception(m_error);
+        return false;
     }
-    if (m_error)
-        std::rethrow_exception(m_error);
-    return false;
+    run = std::move(m_ready.front());
+    m_ready.pop_front();
+    lock.unlock();
+    m_changed.notify_all();
+    return true;
 }
 
 } // namespace vellumo
