@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Services.h"
+#include "app/SystemServices.h"
 #include "platform/dialogs/CommonDialog.h"
 
 #include <QByteArray>
