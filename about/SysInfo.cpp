@@ -1,7 +1,6 @@
 #include "about/SysInfo.h"
 
 #include "about/GetKeyValue.h"
-#include "platform/Services.h"
 #include "platform/system/FileSearch.h"
 
 namespace vellumo {
@@ -15,18 +14,18 @@ QString fromRegistry(const std::string &text)
 
 } // namespace
 
-std::optional<QString> findSysInfoTool(const Services &services)
+std::optional<QString> findSysInfoTool(RegistryLayer &registry, FileSearch &fileSearch)
 {
     std::string toolPath;
     // The tool's own entry is started as it stands, even when empty or naming no file: the
     // failed start then tells.
-    if (GetKeyValue(*services.registry, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, toolPath))
+    if (GetKeyValue(registry, kHkeyLocalMachine, kMsinfoKey, kMsinfoPathValue, toolPath))
         return fromRegistry(toolPath);
-    if (!GetKeyValue(*services.registry, kHkeyLocalMachine, kSharedToolsKey,
-                     kSharedToolsMsinfoValue, toolPath))
+    if (!GetKeyValue(registry, kHkeyLocalMachine, kSharedToolsKey, kSharedToolsMsinfoValue,
+                     toolPath))
         return std::nullopt;
     const QString program = fromRegistry(toolPath) + QLatin1String(kMsinfoProgram);
-    if (services.fileSearch->find(program, FileAttr::Normal).isEmpty())
+    if (fileSearch.find(program, FileAttr::Normal).isEmpty())
         return std::nullopt;
     return program;
 }

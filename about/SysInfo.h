@@ -5,7 +5,8 @@
 
 namespace vellumo {
 
-struct Services;
+class FileSearch;
+class RegistryLayer;
 
 inline constexpr char kSysInfoUnavailable[] = "System Information Is Unavailable At This Time";
 // Joined to the folder of the second registry entry as it stands, even after a trailing '\'.
@@ -13,6 +14,6 @@ inline constexpr char kMsinfoProgram[] = "\\MSINFO32.EXE";
 
 // The path of the system information tool as the registry leads to it, or nothing when it
 // leads to none. A registry or file search that fails throws.
-std::optional<QString> findSysInfoTool(const Services &services);
+std::optional<QString> findSysInfoTool(RegistryLayer &registry, FileSearch &fileSearch);
 
 } // namespace vellumo

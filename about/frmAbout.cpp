@@ -18,7 +18,10 @@
 
 namespace vellumo {
 
-frmAbout::frmAbout(const Services &services, QWidget *owner) : m_services(services), m_owner(owner)
+frmAbout::frmAbout(MessageBoxService &messageBox, RegistryLayer &registry, FileSearch &fileSearch,
+                   ProgramStart &programStart, QWidget *owner)
+    : m_messageBox(messageBox), m_registry(registry), m_fileSearch(fileSearch),
+      m_programStart(programStart), m_owner(owner)
 {
 }
 
@@ -121,15 +124,15 @@ void frmAbout::Label2_Click()
 void frmAbout::StartSysInfo()
 {
     try {
-        if (const std::optional<QString> tool = findSysInfoTool(m_services)) {
-            m_services.programStart->start(*tool, ShowState::Normal);
+        if (const std::optional<QString> tool = findSysInfoTool(m_registry, m_fileSearch)) {
+            m_programStart.start(*tool, ShowState::Normal);
             return;
         }
     } catch (const std::exception &) {
         // Every failure on the way ends in the same message.
     }
     QWidget *over = m_window ? static_cast<QWidget *>(m_window.data()) : m_owner.data();
-    m_services.messageBox->show(over, QString::fromLatin1(kSysInfoUnavailable), MsgStyle::OkOnly);
+    m_messageBox.show(over, QString::fromLatin1(kSysInfoUnavailable), MsgStyle::OkOnly);
 }
 
 } // namespace vellumo

@@ -1,6 +1,9 @@
 #pragma once
 
-#include "platform/Services.h"
+#include "platform/dialogs/MessageBox.h"
+#include "platform/system/FileSearch.h"
+#include "platform/system/ProgramStart.h"
+#include "platform/system/Registry.h"
 
 #include <QDialog>
 #include <QObject>
@@ -18,7 +21,10 @@ public:
     // copy and never reads the label.
     static constexpr char kForumAddress[] = "https://orchardnet.example";
 
-    frmAbout(const Services &services, QWidget *owner);
+    // System Info finds its tool through the registry and the file search, starts it, or says
+    // in a message box that it cannot.
+    frmAbout(MessageBoxService &messageBox, RegistryLayer &registry, FileSearch &fileSearch,
+             ProgramStart &programStart, QWidget *owner);
     ~frmAbout() override;
 
     // Shows the dialog modal over its owner, centred on it, with the focus on
@@ -39,7 +45,10 @@ private:
     void Unload();
     void Label2_Click();
 
-    Services m_services;
+    MessageBoxService &m_messageBox;
+    RegistryLayer &m_registry;
+    FileSearch &m_fileSearch;
+    ProgramStart &m_programStart;
     QPointer<QWidget> m_owner;
     QPointer<QDialog> m_window;
     QPointer<QWidget> m_label2;

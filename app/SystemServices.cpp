@@ -6,6 +6,7 @@
 #include "platform/files/FileLayer.h"
 #include "platform/printing/Printer.h"
 #include "platform/system/FileSearch.h"
+#include "platform/system/ProgramExit.h"
 #include "platform/system/ProgramStart.h"
 #include "platform/system/Registry.h"
 
@@ -25,15 +26,10 @@ struct SystemServices::Owned {
 
 SystemServices::SystemServices() : m_owned(std::make_unique<Owned>())
 {
-    m_services.messageBox = &m_owned->messageBox;
-    m_services.programExit = &m_owned->programExit;
-    m_services.dialogs = &m_owned->dialogs;
-    m_services.files = &m_owned->files;
-    m_services.registry = &m_owned->registry;
-    m_services.fileSearch = &m_owned->fileSearch;
-    m_services.programStart = &m_owned->programStart;
-    m_services.printer = &m_owned->printer;
-    m_services.progress = &m_owned->progress;
+    // In the order of Services' members: each has a type of its own, so a slip does not compile.
+    Owned &o = *m_owned;
+    m_services = {&o.messageBox, &o.programExit,  &o.dialogs, &o.files,   &o.registry,
+                  &o.fileSearch, &o.programStart, &o.printer, &o.progress};
 }
 
 SystemServices::~SystemServices() = default;

@@ -10,6 +10,7 @@
 #include "platform/Progress.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/forms/Accessibility.h"
+#include "platform/system/ProgramExit.h"
 #include "platform/textarea/RichTextBox.h"
 
 #include <QCloseEvent>
@@ -209,7 +210,9 @@ void frmMain::PrintText()
 void frmMain::ShowAbout()
 {
     if (!m_about)
-        m_about = std::make_unique<frmAbout>(m_services, this);
+        m_about =
+            std::make_unique<frmAbout>(*m_services.messageBox, *m_services.registry,
+                                       *m_services.fileSearch, *m_services.programStart, this);
     m_about->Show();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Services.h"
+#include "app/SystemServices.h"
 #include "platform/dialogs/CommonDialog.h"
 
 #include <QByteArray>
@@ -38,9 +38,10 @@ public:
     void ConfirmExit();
     void ShowAbout();
 
-    // Window-level state the commands share.
+    // The window's state after its commands, for the tests and the benchmark to check: the file
+    // number the last load or save took, the text the last load read (the file's bytes, each
+    // one character) and the answer to the last exit question.
     int fileNumber() const { return m_fileNumber; }
-    // The text the last load read, as the file's bytes: each is one character.
     QByteArray loadedText() const { return m_loadedText; }
     short quitAnswer() const { return m_quitAnswer; }
 

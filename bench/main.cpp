@@ -1,58 +1,16 @@
 // Vellumo's benchmark suite. Every figure is timed beside a floor measured in
 // the same run on the same data, each run in a fresh child process so that
 // its peak memory is its own. Prints a Markdown table and writes it as JSON.
-//
-//   vellumo_bench [--quick] [--runs N] [--only REGEX] [--data DIR] [--json PATH]
-//                 [--readme PATH]
+// vellumo_bench --help lists the options.
 
 #include "Child.h"
 #include "Suite.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QTextStream>
 #include <algorithm>
-#include <iterator>
 
 using namespace vellumo::bench;
-
-namespace {
-
-struct Flag {
-    const char *name;
-    bool takesValue;
-    void (*apply)(Options &o, const QString &value);
-};
-
-// Each applies as it comes on the line, so that a --runs after --quick wins.
-constexpr Flag kFlags[] = {
-    {"--quick", false,
-     [](Options &o, const QString &) {
-         o.quick = true;
-         o.runs = 1;
-     }},
-    {"--runs", true,
-     [](Options &o, const QString &v) {
-         o.runs = std::max(1, v.toInt());
-     }},
-    {"--only", true,
-     [](Options &o, const QString &v) {
-         o.only = QRegularExpression(v);
-     }},
-    {"--data", true,
-     [](Options &o, const QString &v) {
-         o.data = v;
-     }},
-    {"--json", true,
-     [](Options &o, const QString &v) {
-         o.json = v;
-     }},
-    {"--readme", true,
-     [](Options &o, const QString &v) {
-         o.readme = v;
-     }},
-};
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -60,24 +18,42 @@ int main(int argc, char *argv[])
         return childMain(argc, argv);
 
     QCoreApplication parent(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Times every figure beside its floor, prints the table and writes it as JSON."));
+    parser.addHelpOption();
+    const QCommandLineOption quick(QStringLiteral("quick"),
+                                   QStringLiteral("Small data, one run, nothing judged."));
+    const QCommandLineOption runs(QStringLiteral("runs"),
+                                  QStringLiteral("Runs per figure (3, or 1 with --quick)."),
+                                  QStringLiteral("N"));
+    const QCommandLineOption only(QStringLiteral("only"),
+                                  QStringLiteral("Only the figures whose name matches."),
+                                  QStringLiteral("REGEX"));
+    const QCommandLineOption data(QStringLiteral("data"), QStringLiteral("Where the data is made."),
+                                  QStringLiteral("DIR"),
+                                  QCoreApplication::applicationDirPath() + "/bench-data");
+    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Where the JSON goes."),
+                                  QStringLiteral("PATH"), QStringLiteral("results.json"));
+    const QCommandLineOption readme(
+        QStringLiteral("readme"),
+        QStringLiteral("A Markdown file whose table between the marker lines is rewritten."),
+        QStringLiteral("PATH"));
+    parser.addOptions({quick, runs, only, data, json, readme});
+    parser.process(parent);
+    if (!parser.positionalArguments().isEmpty())
+        parser.showHelp(2);
+
     Options o;
-    const QStringList args = QCoreApplication::arguments();
-    for (int i = 1; i < args.size(); ++i) {
-        const auto flag = std::find_if(std::begin(kFlags), std::end(kFlags), [&](const Flag &f) {
-            return args[i] == QLatin1String(f.name);
-        });
-        if (flag == std::end(kFlags)) {
-            QTextStream(stderr) << "usage: vellumo_bench [--quick] [--runs N] [--only REGEX] "
-                                   "[--data DIR] [--json PATH] [--readme PATH]\n";
-            return 2;
-        }
-        flag->apply(o, args.value(i + 1));
-        if (flag->takesValue)
-            ++i;
-    }
-    if (o.data.isEmpty())
-        o.data = QCoreApplication::applicationDirPath() + QStringLiteral("/bench-data");
-    if (o.json.isEmpty())
-        o.json = QStringLiteral("results.json");
+    o.quick = parser.isSet(quick);
+    if (parser.isSet(runs))
+        o.runs = std::max(1, parser.value(runs).toInt());
+    else if (o.quick)
+        o.runs = 1;
+    if (parser.isSet(only))
+        o.only = QRegularExpression(parser.value(only));
+    o.data = parser.value(data);
+    o.json = parser.value(json);
+    o.readme = parser.value(readme);
     return Suite(o).run();
 }

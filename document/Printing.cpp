@@ -30,13 +30,19 @@ bool printAreaText(CommonDialog &dialog, RichTextBox &area, Printer &printer,
             return true;
         });
     }
-    if (!dialog.showPrinter(printer))
+    // The printer shows its dialog on its own printer object, so its choices stay; the common
+    // dialog keeps the copy count, as it keeps what its other dialogs leave.
+    int copies = dialog.copies();
+    const PrinterDialog shown = [&dialog](QWidget *owner, QPrinter &device) {
+        return dialog.presenter().printer(owner, device);
+    };
+    if (!printer.showDialog(shown, area.window(), copies))
         return false;
-    const qint32 copies = dialog.copies();
+    dialog.setCopies(copies);
     BusyCursor busy; // laying out a thousand pages takes seconds
     const std::unique_ptr<Progress> steps =
         progress.start(area.window(), QStringLiteral("Printing\u2026"));
-    printer.printLine({text, copies});
+    printer.printLine({text, qint32(dialog.copies())});
     printer.endDoc(*steps);
     return true;
 }

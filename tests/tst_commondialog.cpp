@@ -12,7 +12,6 @@
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListView>
-#include <QPrinter>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -140,26 +139,6 @@ private Q_SLOTS:
         QVERIFY(dialog.fontBold());
         // The flags stay for every later dialog.
         QCOMPARE(dialog.flags(), 3);
-    }
-
-    void printerDialogReportsTheCopyCount()
-    {
-        ScriptedDialogs dialogs;
-        CommonDialog dialog(dialogs, nullptr);
-        QtPrinter printer;
-        dialogs.onPrinter = [](QPrinter &p) {
-            p.setCopyCount(4);
-            return true;
-        };
-        QVERIFY(dialog.showPrinter(printer));
-        QCOMPARE(dialog.copies(), 4);
-        // Cancel keeps the count of the last accepted dialog.
-        dialogs.onPrinter = [](QPrinter &p) {
-            p.setCopyCount(9);
-            return false;
-        };
-        QVERIFY(!dialog.showPrinter(printer));
-        QCOMPARE(dialog.copies(), 4);
     }
 
     // ---- the real Qt dialogs, answered as a user would

@@ -115,7 +115,7 @@ private Q_SLOTS:
     void identityNamesTheProgram()
     {
         QCOMPARE(QApplication::applicationName(), QStringLiteral("Vellumo"));
-        QCOMPARE(QApplication::applicationVersion(), QStringLiteral("3.00"));
+        QCOMPARE(QApplication::applicationVersion(), QString::fromLatin1(kProgramVersion));
     }
 
     void laterControlsStackOverEarlierOnes()

@@ -331,6 +331,24 @@ private Q_SLOTS:
         QCOMPARE(platform->printer.dialogOwners, (QList<QWidget *>{window.get(), window.get()}));
     }
 
+    // The copy count is read from the dialog's printer object; Cancel keeps the count of the
+    // last accepted dialog.
+    void theRealPrinterReportsTheCopyCount()
+    {
+        QtPrinter printer;
+        const auto answer = [](int count, bool accepted) {
+            return [count, accepted](QWidget *, QPrinter &device) {
+                device.setCopyCount(count);
+                return accepted;
+            };
+        };
+        int copies = 1;
+        QVERIFY(printer.showDialog(answer(4, true), nullptr, copies));
+        QCOMPARE(copies, 4);
+        QVERIFY(!printer.showDialog(answer(9, false), nullptr, copies));
+        QCOMPARE(copies, 4);
+    }
+
     // The real printer shows its dialog on the one printer object it keeps,
     // so the dialog's choices stay from one print to the next.
     void theRealPrinterKeepsOnePrinterObject()

@@ -181,8 +181,7 @@ private Q_SLOTS:
     {
         FakePlatform p;
         QWidget owner;
-        frmAbout about(p.services, &owner);
-        about.StartSysInfo();
+        runSysInfo(p.services, &owner);
         QCOMPARE(p.messageBox.calls.size(), 1);
         QCOMPARE(p.messageBox.calls[0].prompt, kUnavailable);
         QCOMPARE(p.messageBox.calls[0].owner, &owner);

@@ -2,7 +2,6 @@
 
 #include "platform/BgrColor.h"
 #include "platform/Failure.h"
-#include "platform/printing/Printer.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -87,13 +86,6 @@ bool CommonDialog::showFont()
         return false;
     m_font = chosen;
     return true;
-}
-
-bool CommonDialog::showPrinter(Printer &printer)
-{
-    return printer.showDialog(
-        [this](QWidget *owner, QPrinter &device) { return m_presenter.printer(owner, device); },
-        m_owner, m_copies);
 }
 
 // ---- The real dialogs: Qt's own, so they behave alike on every desktop.

@@ -7,8 +7,6 @@ class QWidget;
 
 namespace vellumo {
 
-class Printer;
-
 struct FontChoice {
     QString name;
     float size = 0;
@@ -65,7 +63,6 @@ public:
     bool showSave();
     bool showColor();
     bool showFont();
-    bool showPrinter(Printer &printer);
 
     QString dialogTitle() const;
     QString initialFolder() const;
@@ -80,7 +77,10 @@ public:
     float fontSize() const { return m_font.size; }
     bool fontBold() const { return m_font.bold; }
     bool fontItalic() const { return m_font.italic; }
+    // A printer shows its dialog through this presenter; the copy count chosen is kept here.
+    DialogPresenter &presenter() const { return m_presenter; }
     int copies() const { return m_copies; }
+    void setCopies(int copies) { m_copies = copies; }
 
 private:
     bool showFile(bool save);

@@ -50,9 +50,4 @@ int QtMessageBox::show(QWidget *owner, const QString &prompt, int style, const Q
     return kAnswerOk;
 }
 
-void QtProgramExit::exit(int code)
-{
-    QCoreApplication::exit(code);
-}
-
 } // namespace vellumo

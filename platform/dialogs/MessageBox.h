@@ -34,16 +34,4 @@ public:
              const QString &title = QString()) override;
 };
 
-// Ends the program at once: no further events, no closing questions.
-class ProgramExit {
-public:
-    virtual ~ProgramExit() = default;
-    virtual void exit(int code) = 0;
-};
-
-class QtProgramExit : public ProgramExit {
-public:
-    void exit(int code) override;
-};
-
 } // namespace vellumo

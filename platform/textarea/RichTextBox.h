@@ -17,7 +17,7 @@ class EstimatedScrollBar;
 // plain text and formats the selection; everything else is the user's typing.
 //
 // Short lines share blocks, with line separators between them, and a line
-// longer than kMaxPieceChars (LongLines.h) is held as pieces, one
+// longer than kMaxPieceChars (platform/textarea/LongLines.h) is held as pieces, one
 // block each, so that laying out stays quick; the block ends between pieces
 // are marked as joins, which text(), copying and dragging leave out. Typing,
 // deleting, pasting, Enter and formatting keep the joins exact.

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "app/SystemServices.h"
 #include "platform/Failure.h"
 #include "platform/Progress.h"
-#include "platform/Services.h"
 #include "platform/dialogs/CommonDialog.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/files/FileLayer.h"
 #include "platform/printing/Printer.h"
+#include "platform/system/ProgramExit.h"
 #include "support/SysInfoFakes.h"
 
 #include <QDesktopServices>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "about/frmAbout.h"
+#include "app/SystemServices.h"
 #include "platform/Failure.h"
 #include "platform/system/FileSearch.h"
 #include "platform/system/ProgramStart.h"
@@ -151,9 +152,10 @@ public:
 };
 
 // The About dialog's System Info command, as its button runs it, with no window shown.
-inline void runSysInfo(const Services &services)
+inline void runSysInfo(const Services &services, QWidget *owner = nullptr)
 {
-    frmAbout about(services, nullptr);
+    frmAbout about(*services.messageBox, *services.registry, *services.fileSearch,
+                   *services.programStart, owner);
     about.StartSysInfo();
 }
 
