@@ -103,6 +103,10 @@ void EstimatedScrollBar::attach()
                                        expected.lengths.blockEnds.size() == size_t(count)
                                    ? &expected.lengths
                                    : nullptr;
+    // What a line of each length takes, worked out once for the millions of lines of a big text.
+    std::vector<double> byLength(given ? size_t(kMaxPieceChars) + 1 : 0);
+    for (size_t chars = 0; chars < byLength.size(); ++chars)
+        byLength[chars] = m_wrap.lines(qsizetype(chars));
     std::vector<int> lines;
     lines.reserve(size_t(count));
     // Whole lines for each block, with the fractions carried on, so that the
@@ -116,9 +120,10 @@ void EstimatedScrollBar::attach()
         if (sample != samples.end() && sample->first == number) {
             sum += (sample++)->second;
         } else if (given) {
-            const quint16 *first = given->lengths.data();
-            sum += m_wrap.lines(first + (number > 0 ? given->blockEnds[size_t(number) - 1] : 0),
-                                first + given->blockEnds[size_t(number)]);
+            const quint16 *line = given->lengths.data();
+            const quint16 *end = line + given->blockEnds[size_t(number)];
+            for (line += number > 0 ? given->blockEnds[size_t(number) - 1] : 0; line != end; ++line)
+                sum += *line < byLength.size() ? byLength[*line] : m_wrap.lines(*line);
         } else {
             sum += m_wrap.block(block.text());
         }

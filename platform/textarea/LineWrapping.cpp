@@ -13,14 +13,6 @@ double LineWrapping::lines(qsizetype chars) const
     return std::max(2.0, double(chars) / charsPerLine);
 }
 
-double LineWrapping::lines(const quint16 *first, const quint16 *last) const
-{
-    double sum = 0;
-    for (; first != last; ++first)
-        sum += lines(*first);
-    return sum;
-}
-
 double LineWrapping::block(QStringView text) const
 {
     if (text.size() < single)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QStringView>
-#include <QtGlobal>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -19,8 +18,6 @@ struct LineWrapping {
     double charsPerLine = std::numeric_limits<double>::infinity();
 
     double lines(qsizetype chars) const;
-    // The lines of a block whose lines are first to last characters long.
-    double lines(const quint16 *first, const quint16 *last) const;
     // A block's lines: its line separators end lines too.
     double block(QStringView text) const;
 
