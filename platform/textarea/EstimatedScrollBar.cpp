@@ -30,6 +30,15 @@ constexpr int kEditedBlocks = 8;
 // Edited blocks waiting for their real count, at most.
 constexpr size_t kPending = 16;
 
+// Summed here, in a register of its own: a sum kept in memory makes each add wait for the last.
+double linesOf(const quint16 *first, const quint16 *last, const double *byLength)
+{
+    double lines = 0;
+    for (; first != last; ++first)
+        lines += byLength[*first];
+    return lines;
+}
+
 } // namespace
 
 EstimatedScrollBar::EstimatedScrollBar(QPlainTextEdit *area)
@@ -104,7 +113,7 @@ void EstimatedScrollBar::attach()
                                    ? &expected.lengths
                                    : nullptr;
     // What a line of each length takes, worked out once for the millions of lines of a big text.
-    std::vector<double> byLength(given ? size_t(kMaxPieceChars) + 1 : 0);
+    std::vector<double> byLength(given ? size_t(std::numeric_limits<quint16>::max()) + 1 : 0);
     for (size_t chars = 0; chars < byLength.size(); ++chars)
         byLength[chars] = m_wrap.lines(qsizetype(chars));
     std::vector<int> lines;
@@ -120,10 +129,9 @@ void EstimatedScrollBar::attach()
         if (sample != samples.end() && sample->first == number) {
             sum += (sample++)->second;
         } else if (given) {
-            const quint16 *line = given->lengths.data();
-            const quint16 *end = line + given->blockEnds[size_t(number)];
-            for (line += number > 0 ? given->blockEnds[size_t(number) - 1] : 0; line != end; ++line)
-                sum += *line < byLength.size() ? byLength[*line] : m_wrap.lines(*line);
+            const quint16 *lengths = given->lengths.data();
+            sum += linesOf(lengths + (number > 0 ? given->blockEnds[size_t(number) - 1] : 0),
+                           lengths + given->blockEnds[size_t(number)], byLength.data());
         } else {
             sum += m_wrap.block(block.text());
         }

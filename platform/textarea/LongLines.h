@@ -13,7 +13,7 @@ namespace vellumo {
 // keystroke in it: a line of a megabyte takes seconds each time. The text area
 // therefore holds a line longer than this as several blocks, "pieces", and
 // joins them again whenever its text is read.
-constexpr qsizetype kMaxPieceChars = 4096;
+constexpr qsizetype kMaxPieceChars = 8192;
 
 // Where the lines of text that are longer than maxPiece are cut into pieces:
 // ascending indexes into text, each the first character of a piece that goes
