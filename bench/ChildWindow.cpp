@@ -13,14 +13,21 @@ namespace vellumo::bench {
 
 bool BenchApp::notify(QObject *receiver, QEvent *event)
 {
-    const bool paint = event->type() == QEvent::Paint && receiver == watched;
+    const QEvent::Type type = event->type();
+    const bool paint = type == QEvent::Paint && receiver == watched;
     const double before = nowMs();
     const bool result = QApplication::notify(receiver, event);
-    lastActivity = nowMs();
+    const double after = nowMs();
+    // While gaps are timed, the paints asked for every few milliseconds are not work of the
+    // command's: the program is idle when nothing else happens.
+    const bool asked = type == QEvent::Paint || type == QEvent::UpdateRequest ||
+                       (type == QEvent::Timer && receiver == ticker);
+    if (!timingGaps || !asked)
+        lastActivity = after;
     paints += paint;
-    if (timingGaps && event->type() == QEvent::Paint) {
+    if (timingGaps && type == QEvent::Paint) {
         longestGap = std::max(longestGap, before - lastPaint);
-        lastPaint = lastActivity;
+        lastPaint = after;
     }
     return result;
 }

@@ -21,8 +21,10 @@ public:
     double lastActivity = 0;
     QObject *watched = nullptr;
     int paints = 0;
-    // While gaps are timed: when any widget last painted, and the longest wait between two paints.
+    // While gaps are timed: when any widget last painted, and the longest wait between two paints,
+    // which the ticker asks for.
     bool timingGaps = false;
+    QObject *ticker = nullptr;
     double lastPaint = 0;
     double longestGap = 0;
 
