@@ -102,6 +102,7 @@ int ReplacementFile::commit()
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
                      AT_SYMLINK_FOLLOW) == 0) {
             discard();
+            syncFolder();
             return 0;
         }
         if (errno != EEXIST)
@@ -125,16 +126,20 @@ int ReplacementFile::commit()
         return errno;
     m_name.clear();
     discard();
+    syncFolder();
+    return 0;
+}
 
-    // Makes the new name durable, so that a power cut after a save reported done does not
-    // bring the old file back. The text is in place already: a folder that refuses is no
-    // failure.
+// Makes the new name durable, so that a power cut after a save reported done does not bring the
+// old file back, or lose a new one. The text is in place already: a folder that refuses is no
+// failure.
+void ReplacementFile::syncFolder() const
+{
     const int folder = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (folder >= 0) {
         ::fsync(folder);
         ::close(folder);
     }
-    return 0;
 }
 
 void ReplacementFile::discard()

@@ -31,6 +31,7 @@ public:
 
 private:
     QByteArray siblingName(const QByteArray &suffix) const;
+    void syncFolder() const;
 
     QByteArray m_target;
     QByteArray m_folder;
