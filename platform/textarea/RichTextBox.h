@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QStringView>
+#include <QTextFormat>
 #include <functional>
 #include <utility>
 
@@ -81,6 +82,12 @@ private:
     bool stepOverJoin(QKeyEvent *event);
     // The start and end (before its break) of the line around a position.
     std::pair<int, int> lineAround(int position) const;
+
+    // Marks a block end that joins two pieces of one line. It sits in the format
+    // of the block end itself, so it goes wherever that character goes: deleted
+    // with it, kept through formatting, brought back by undo.
+    static constexpr int kJoinProperty = QTextFormat::UserProperty + 0x4A4E;
+    static QTextCharFormat withoutJoin(QTextCharFormat format);
 
     EstimatedScrollBar *m_bar;
     QElapsedTimer m_sinceDoubleClick;

@@ -1,0 +1,120 @@
+// The area's text put in whole, or a text inserted, as runs of grouped lines.
+#include "platform/textarea/EstimatedScrollBar.h"
+#include "platform/textarea/RichTextBox.h"
+#include "platform/textarea/RunsAhead.h"
+
+#include <QPlainTextDocumentLayout>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <memory>
+
+namespace vellumo {
+
+void RichTextBox::setText(const QString &text)
+{
+    TextRuns runs(text);
+    fill(
+        [&](const Deliver &deliver) {
+            for (Run run; runs.next(run);)
+                deliver(run);
+        },
+        runs, {}, nullptr);
+}
+
+void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader &read)
+{
+    LineLengths lengths;
+    TextRuns runs(text, &lengths, read ? 0 : text.bytes.size());
+    fill(
+        [&](const Deliver &deliver) {
+            Run run;
+            const auto arrived = [&](qint64 count) {
+                runs.arrive(count);
+                while (runs.next(run))
+                    deliver(run);
+            };
+            if (read)
+                read(arrived);
+            arrived(text.bytes.size());
+        },
+        runs, steps, &lengths);
+}
+
+void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const TextRuns &runs,
+                       const Steps &steps, LineLengths *lengths)
+{
+    // The new text is built in a document of its own and takes the old one's place only when
+    // it is whole: until then the area shows the old text, and a cancelled or failed load
+    // leaves it, with its formatting, as it was.
+    const QTextDocument *old = document();
+    auto doc = std::make_unique<QTextDocument>(this);
+    doc->setDefaultFont(old->defaultFont());
+    doc->setDefaultTextOption(old->defaultTextOption());
+    doc->setDocumentMargin(old->documentMargin());
+    doc->setUndoRedoEnabled(false);
+    QTextCursor cursor(doc.get());
+    cursor.beginEditBlock();
+    const QTextBlockFormat blockFormat = cursor.blockFormat();
+    const QTextCharFormat plain;
+    QTextCharFormat join;
+    join.setProperty(kJoinProperty, true);
+    bool joins = false;
+    double done = 0;
+    const std::function<void()> step = [&] {
+        if (steps)
+            steps(done);
+    };
+    {
+        RunsAhead ahead(make);
+        QTextBlock laidOut = cursor.block(); // the blocks before it have their layouts
+        for (Run run; ahead.next(run, step);) {
+            cursor.insertText(run.text, plain); // not in the join's format the cursor took
+            if (run.join)
+                cursor.insertBlock(blockFormat, join);
+            joins = joins || run.join;
+            // The area gives every block a layout when it takes the document, in one go:
+            // given here a few at a time, the window paints in between.
+            for (const QTextBlock current = cursor.block(); laidOut != current;
+                 laidOut = laidOut.next())
+                laidOut.layout();
+            done = run.done;
+            step();
+        }
+    }
+    cursor.endEditBlock();
+    // Laid out only once it is whole: a layout would hear of every part as it went in.
+    doc->setDocumentLayout(new QPlainTextDocumentLayout(doc.get()));
+    doc->setUndoRedoEnabled(old->isUndoRedoEnabled());
+    doc->setModified(false);
+    step();
+
+    const QString lineBreak = runs.lineBreak();
+    m_lineBreak = lineBreak.isEmpty() ? QStringLiteral("\r\n") : lineBreak;
+    m_mayHaveJoins = joins;
+    if (lengths)
+        m_bar->expect(doc.get(), std::move(*lengths));
+    // The first document belongs to Qt, which deletes it; those made here are deleted here.
+    const std::unique_ptr<const QTextDocument> ours(old->parent() == this ? old : nullptr);
+    setDocument(doc.release());
+    // Qt hands the old typing format on to the new document; start it plain.
+    setCurrentCharFormat(QTextCharFormat());
+}
+
+bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
+                               const QTextCharFormat &format)
+{
+    QTextCharFormat join = format;
+    join.setProperty(kJoinProperty, true);
+    const QTextBlockFormat block = cursor.blockFormat();
+    TextRuns runs(text);
+    bool joins = false;
+    for (Run run; runs.next(run);) {
+        cursor.insertText(run.text, format);
+        if (run.join)
+            cursor.insertBlock(block, join);
+        joins = joins || run.join;
+    }
+    return joins;
+}
+
+} // namespace vellumo
