@@ -186,8 +186,9 @@ private Q_SLOTS:
         QVERIFY(dialog.showOpen());
         QVERIFY(*ran);
         QCOMPARE(title, QStringLiteral("Please select where:"));
-        QVERIFY(!filters.isEmpty());
+        QCOMPARE(filters.size(), 2);
         QVERIFY(filters.first().contains("(*.txt)"));
+        QCOMPARE(filters.last(), QStringLiteral("All files (*)")); // for names without .txt
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), path);
 
         auto cancelled = whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
@@ -259,7 +260,7 @@ private Q_SLOTS:
                 QVERIFY2(other->isVisible(), qPrintable(other->title()));
     }
 
-    void realFontDialogOffersNoEffects()
+    void realFontDialogOffersNoEffectsAndStartsAtTheLastChoice()
     {
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
@@ -282,6 +283,17 @@ private Q_SLOTS:
         QCOMPARE(visibleBoxes, 0);
         QCOMPARE(dialog.fontSize(), 13.0f);
         QVERIFY(dialog.fontItalic());
+
+        // The next one starts at the font chosen.
+        QFont shown;
+        whenModal([&](QWidget *modal) {
+            if (auto *fd = qobject_cast<QFontDialog *>(modal))
+                shown = fd->currentFont();
+        });
+        QVERIFY(!dialog.showFont());
+        QCOMPARE(shown.family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(shown.pointSizeF(), 13.0);
+        QVERIFY(shown.italic());
     }
 };
 
