@@ -188,6 +188,12 @@ private Q_SLOTS:
         QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier); // a line separator
         QTest::keyClicks(&box, "w");
         QCOMPARE(box.text(), QStringLiteral("x\ny\nz\nw"));
+        // A fresh area's are CR LF.
+        box.setText(QString());
+        QTest::keyClicks(&box, "a");
+        QTest::keyClick(&box, Qt::Key_Return);
+        QTest::keyClicks(&box, "b");
+        QCOMPARE(box.text(), QStringLiteral("a\r\nb"));
     }
 
     void replacingTheTextDropsAllFormatting()
