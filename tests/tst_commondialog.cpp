@@ -225,6 +225,10 @@ private Q_SLOTS:
         QVERIFY(dialog.showColor());
         QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
+        // Cancel keeps it.
+        whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QVERIFY(!dialog.showColor());
+        QCOMPARE(dialog.color(), 0x563412u);
     }
 
     // hideFontEffects finds the effects by how Qt builds its font dialog:

@@ -372,6 +372,18 @@ private Q_SLOTS:
             QCOMPARE(readFile(target), QByteArray(text) + "\r\n");
         }
         QCOMPARE(QDir(path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+        // Killed as it puts the new text in place, a save leaves a name begun as the file's.
+        const ChildResult killed = runInChild([&] {
+            t_killAtRename = true;
+            layer.openForOutput(1, target);
+            layer.close(1);
+            return QString();
+        });
+        QVERIFY2(killed.status == ChildResult::Status::Crashed, qPrintable(killed.describe()));
+        QStringList left = QDir(path()).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(left.removeOne(name));
+        QCOMPARE(left.size(), 1);
+        QVERIFY2(left[0].startsWith(name.left(100)), qPrintable(left[0]));
     }
 
     // ---- the file changes while it is read

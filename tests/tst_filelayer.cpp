@@ -491,29 +491,32 @@ void TestFileLayer::refusesToSave()
 void TestFileLayer::keepsModeAndOwner_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("ownedByOther");
+    QTest::addColumn<bool>("otherOwner"); // the file belongs to another user
+    QTest::addColumn<bool>("otherGroup"); // ... or to another group
     QTest::addColumn<bool>("fuse");
 
-    QTest::newRow("0640") << 0640 << false << false;
-    QTest::newRow("0600") << 0600 << false << false;
-    QTest::newRow("0755") << 0755 << false << false;
-    QTest::newRow("0664 owned by another user") << 0664 << true << false;
-    QTest::newRow("0640 on FUSE") << 0640 << false << true;
-    QTest::newRow("0664 owned by another user, on FUSE") << 0664 << true << true;
+    QTest::newRow("0640") << 0640 << false << false << false;
+    QTest::newRow("0600") << 0600 << false << false << false;
+    QTest::newRow("0755") << 0755 << false << false << false;
+    QTest::newRow("0664 owned by another user") << 0664 << true << false << false;
+    QTest::newRow("0664 in another group") << 0664 << false << true << false;
+    QTest::newRow("0640 on FUSE") << 0640 << false << false << true;
+    QTest::newRow("0664 another user's and group's, on FUSE") << 0664 << true << true << true;
 }
 
 void TestFileLayer::keepsModeAndOwner()
 {
     QFETCH(int, mode);
-    QFETCH(bool, ownedByOther);
-    if (ownedByOther && !test::runningAsRoot())
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, otherGroup);
+    if ((otherOwner || otherGroup) && !test::runningAsRoot())
         SKIP_OR_FAIL(QStringLiteral("only root can give a file to another user"));
     FETCH_FOLDER();
 
     const QString file = path(QStringLiteral("kept.txt"));
     QVERIFY(writeFile(file, "old"));
-    if (ownedByOther)
-        QVERIFY(test::giveToUnprivileged(file));
+    QVERIFY(::chown(native(file).constData(), otherOwner ? test::unprivilegedUid() : uid_t(-1),
+                    otherGroup ? test::unprivilegedGid() : gid_t(-1)) == 0);
     QVERIFY(::chmod(native(file).constData(), mode_t(mode)) == 0);
     struct stat before;
     QVERIFY(::stat(native(file).constData(), &before) == 0);
@@ -599,7 +602,9 @@ void TestFileLayer::fileChangingWhileRead_data()
     QTest::addColumn<qint64>("firstRead");
     QTest::addColumn<qint64>("newSize");
     QTest::addColumn<bool>("fails");
-    QTest::addColumn<qint64>("rewrittenAt"); // a byte changed while the rest is read; -1: none
+    // While the rest is read, the file is cut to this size (-1: left alone) and its byte at
+    // 100000 rewritten, all within the second of its time.
+    QTest::addColumn<qint64>("changedTo");
 
     QTest::newRow("emptied before reading")
         << qint64(1000) << qint64(0) << qint64(0) << true << qint64(-1);
@@ -609,10 +614,12 @@ void TestFileLayer::fileChangingWhileRead_data()
         << 5 * kMiB << qint64(0) << 5 * kMiB - 1 << true << qint64(-1);
     QTest::newRow("grew: only the asked bytes are read")
         << qint64(1000) << qint64(200) << qint64(5000) << false << qint64(-1);
-    // The same size, and the same second in the file's time: only its nanoseconds tell, and the
-    // byte lies between the blocks that a read whose stamps stayed checks again.
+    // Only the nanoseconds of the file's time tell, and the byte lies between the blocks that a
+    // read whose stamps stayed checks again.
     QTest::newRow("a byte rewritten within the second")
-        << 5 * kMiB << qint64(0) << 5 * kMiB << true << qint64(100000);
+        << 5 * kMiB << qint64(0) << 5 * kMiB << true << 5 * kMiB;
+    QTest::newRow("cut short while read")
+        << 5 * kMiB << qint64(0) << 5 * kMiB << true << 4 * kMiB + 9;
 }
 
 void TestFileLayer::fileChangingWhileRead()
@@ -621,7 +628,7 @@ void TestFileLayer::fileChangingWhileRead()
     QFETCH(qint64, firstRead);
     QFETCH(qint64, newSize);
     QFETCH(bool, fails);
-    QFETCH(qint64, rewrittenAt);
+    QFETCH(qint64, changedTo);
 
     const QString file = path(QStringLiteral("changing.txt"));
     const QByteArray bytes = patterned(size);
@@ -635,22 +642,23 @@ void TestFileLayer::fileChangingWhileRead()
     QVERIFY(QFile::resize(file, newSize));
     struct stat st;
     QVERIFY(::stat(native(file).constData(), &st) == 0);
-    bool rewritten = false;
-    auto rewrite = [&](double) { // once the first part is read
-        if (rewrittenAt < 0 || std::exchange(rewritten, true))
+    bool changed = false;
+    auto change = [&](double) { // once the first part is read
+        if (changedTo < 0 || std::exchange(changed, true))
             return;
-        const char changed = char(~bytes[rewrittenAt]);
+        const char flipped = char(~bytes[100000]);
         const timespec times[2] = {{0, UTIME_OMIT},
                                    {st.st_mtim.tv_sec, (st.st_mtim.tv_nsec + 1) % 1000000000}};
         const int fd = ::open(native(file).constData(), O_WRONLY | O_CLOEXEC);
-        rewritten = ::pwrite(fd, &changed, 1, rewrittenAt) == 1 && ::futimens(fd, times) == 0;
+        changed = ::ftruncate(fd, changedTo) == 0 && ::pwrite(fd, &flipped, 1, 100000) == 1 &&
+                  ::futimens(fd, times) == 0;
         ::close(fd);
     };
 
     QString rest;
     const QString failure =
-        failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead, rewrite)); });
-    QCOMPARE(rewritten, rewrittenAt >= 0);
+        failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead, change)); });
+    QCOMPARE(changed, changedTo >= 0);
     layer.close(1);
     QCOMPARE(layer.freeFile(), 1);
     if (fails) {

@@ -161,19 +161,6 @@ private Q_SLOTS:
         QVERIFY(window->CommonDialog1().fontName() != QStringLiteral("Other"));
     }
 
-    void withNothingSelectedTheTypingPositionTakesIt()
-    {
-        area()->moveCursor(QTextCursor::End);
-        chooseFont({QStringLiteral("DejaVu Sans Mono"), 20, true, false});
-        run("Font");
-        QTest::keyClicks(area(), "k");
-        QTextCursor c(area()->document());
-        c.movePosition(QTextCursor::End);
-        QCOMPARE(c.charFormat().fontPointSize(), 20.0);
-        QCOMPARE(c.charFormat().fontWeight(), int(QFont::Bold));
-        QCOMPARE(area()->text(), QStringLiteral("abcdef\nghijk"));
-    }
-
     void resetEmptiesAFormattedAreaSilently()
     {
         area()->setSelColor(0x0000FF);

@@ -99,16 +99,6 @@ private Q_SLOTS:
         QCOMPARE(area()->text(), QStringLiteral("\u20AC \u2122 \u0152 \u00E9 \u0081"));
     }
 
-    void emptyAreaSavesAsCrLfAndNoOldTailSurvives()
-    {
-        QVERIFY(writeFile(path("long.txt"), QByteArray(10000, 'x')));
-        save(path("long.txt"));
-        QCOMPARE(readFile(path("long.txt")), QByteArray("\r\n"));
-        area()->setText(QStringLiteral("ab"));
-        save(path("long.txt"));
-        QCOMPARE(readFile(path("long.txt")), QByteArray("ab\r\n"));
-    }
-
     void formattingIsNeverSavedAndLoadingDropsIt()
     {
         QVERIFY(writeFile(path("f.txt"), "plain words"));
