@@ -1,5 +1,6 @@
 #include "measure/WrappedLines.h"
 #include "platform/textarea/EstimatedScrollBar.h"
+#include "platform/textarea/LineWrapping.h"
 #include "platform/textarea/LongLines.h"
 #include "platform/textarea/RichTextBox.h"
 #include "support/TextFormats.h"
@@ -539,6 +540,14 @@ private Q_SLOTS:
             // And the text keeps being counted as it is typed in.
             QTest::keyClick(&box, Qt::Key_Return);
         }
+    }
+
+    // Where no line of the sample wrapped, a longer one counts by the font's average character.
+    void linesLongerThanAnySampledCountByTheAverageCharacter()
+    {
+        const LineWrapping wrap = LineWrapping::learn({{40, 1}, {60, 1}}, 80);
+        QCOMPARE(wrap.lines(60), 1.0);
+        QCOMPARE(wrap.lines(240), 3.0);
     }
 };
 
