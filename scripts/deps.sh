@@ -28,3 +28,5 @@ TEST_PACKAGES+=(clang-14 libclang-rt-14-dev e2fsprogs mount)
 TEST_PACKAGES+=(weston)
 # The real program once more under a window manager, which wmctrl asks to act.
 TEST_PACKAGES+=(openbox wmctrl)
+# Saves on a FUSE mount, which has no unnamed temporary files, as network shares and phones.
+TEST_PACKAGES+=(bindfs)

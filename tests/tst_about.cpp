@@ -344,10 +344,13 @@ private Q_SLOTS:
         QStringList afterOne;
         bool openAfterClicks = false;
         QVERIFY(showAbout([&](QDialog *dialog) {
-            QWidget *label = control(dialog, "Label2");
+            auto *label = static_cast<QLabel *>(control(dialog, "Label2"));
             QTest::mouseClick(label, Qt::LeftButton);
             afterOne = platform->shell.opened;
+            // Whatever the label has come to show, the address handed on is the program's own.
+            label->setText(QStringLiteral("file:///etc/passwd"));
             QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(3, 3));
+            label->setText(QStringLiteral("$(touch /tmp/x); xdg-open https://elsewhere.example"));
             QTest::mouseClick(label, Qt::LeftButton, {}, QPoint(label->width() - 3, 3));
             openAfterClicks = dialog->isVisible();
         }));
@@ -550,12 +553,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    applyIdentity(app);
-    AboutTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+MAIN_WINDOW_TEST_MAIN(AboutTest)
 
 #include "tst_about.moc"

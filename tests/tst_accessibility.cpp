@@ -352,12 +352,6 @@ private Q_SLOTS:
     }
 };
 
-int main(int argc, char **argv)
-{
-    QApplication app(argc, argv);
-    applyIdentity(app);
-    AccessibilityTest test;
-    return QTest::qExec(&test, argc, argv);
-}
+MAIN_WINDOW_TEST_MAIN(AccessibilityTest)
 
 #include "tst_accessibility.moc"

@@ -165,8 +165,9 @@ private Q_SLOTS:
         QVERIFY(dialog.showOpen());
         QVERIFY(*ran);
         QCOMPARE(title, QStringLiteral("Please select where:"));
-        QVERIFY(!filters.isEmpty());
+        QCOMPARE(filters.size(), 2);
         QVERIFY(filters.first().contains("(*.txt)"));
+        QCOMPARE(filters.last(), QStringLiteral("All files (*)")); // for names without .txt
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), path);
 
         auto cancelled = whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
@@ -203,6 +204,10 @@ private Q_SLOTS:
         QVERIFY(dialog.showColor());
         QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
+        // Cancel keeps it.
+        whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QVERIFY(!dialog.showColor());
+        QCOMPARE(dialog.color(), 0x563412u);
     }
 
     // hideFontEffects finds the effects by how Qt builds its font dialog:
@@ -238,7 +243,7 @@ private Q_SLOTS:
                 QVERIFY2(other->isVisible(), qPrintable(other->title()));
     }
 
-    void realFontDialogOffersNoEffects()
+    void realFontDialogOffersNoEffectsAndStartsAtTheLastChoice()
     {
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
@@ -261,6 +266,17 @@ private Q_SLOTS:
         QCOMPARE(visibleBoxes, 0);
         QCOMPARE(dialog.fontSize(), 13.0f);
         QVERIFY(dialog.fontItalic());
+
+        // The next one starts at the font chosen.
+        QFont shown;
+        whenModal([&](QWidget *modal) {
+            if (auto *fd = qobject_cast<QFontDialog *>(modal))
+                shown = fd->currentFont();
+        });
+        QVERIFY(!dialog.showFont());
+        QCOMPARE(shown.family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(shown.pointSizeF(), 13.0);
+        QVERIFY(shown.italic());
     }
 };
 

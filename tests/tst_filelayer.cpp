@@ -12,6 +12,7 @@
 #include <QtTest>
 #include <algorithm>
 #include <cerrno>
+#include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -27,6 +28,7 @@ using vellumo::test::makeLink;
 using vellumo::test::native;
 using vellumo::test::readFile;
 using vellumo::test::ScratchFolder;
+using vellumo::test::ScratchMounts;
 using vellumo::test::writeFile;
 
 namespace {
@@ -173,10 +175,23 @@ private Q_SLOTS:
     void savePermissions();
 
 private:
-    QString path(const QString &name) const { return m_dir->filePath(name); }
+    QString path(const QString &name) const { return m_folder + u'/' + name; }
+    QString moveOntoFuse();
 
     std::unique_ptr<ScratchFolder> m_dir;
+    std::unique_ptr<ScratchMounts> m_mounts;
+    QString m_folder; // where the test's files are
 };
+
+// Rows that say `fuse` make their files on a FUSE mount of the test's folder, where a save finds
+// no unnamed temporary files.
+#define FETCH_FOLDER()                                                                             \
+    do {                                                                                           \
+        QFETCH(bool, fuse);                                                                        \
+        const QString why_ = fuse ? moveOntoFuse() : QString();                                    \
+        if (!why_.isEmpty())                                                                       \
+            SKIP_OR_FAIL(QStringLiteral("no FUSE mount: ") + why_);                                \
+    } while (false)
 
 void TestFileLayer::init()
 {
@@ -184,11 +199,20 @@ void TestFileLayer::init()
     QVERIFY(m_dir->isValid());
     // Tests that drop to nobody work in here too.
     QVERIFY(m_dir->openToAll());
+    m_folder = m_dir->path();
 }
 
 void TestFileLayer::cleanup()
 {
+    m_mounts.reset();
     m_dir.reset();
+}
+
+QString TestFileLayer::moveOntoFuse()
+{
+    m_mounts = std::make_unique<ScratchMounts>();
+    m_folder = m_dir->filePath(QStringLiteral("fuse"));
+    return m_mounts->fuse(m_dir->filePath(QStringLiteral("disk")), m_folder);
 }
 
 void TestFileLayer::fileNumbers()
@@ -230,13 +254,13 @@ void TestFileLayer::unfinishedSaveChangesNothing()
 {
     const QString file = path(QStringLiteral("keep.txt"));
     QVERIFY(writeFile(file, "old"));
-    const auto before = folderSnapshot(m_dir->path());
+    const auto before = folderSnapshot(m_folder);
     {
         FileLayer layer;
         layer.openForOutput(1, file);
         layer.writeLine(1, u"new");
     }
-    QCOMPARE(folderSnapshot(m_dir->path()), before);
+    QCOMPARE(folderSnapshot(m_folder), before);
 }
 
 void TestFileLayer::readsBytesAsCharacters_data()
@@ -274,9 +298,10 @@ void TestFileLayer::writesTextAsBytes_data()
     QTest::addColumn<QStringList>("lines");
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("interrupted");
+    QTest::addColumn<bool>("fuse");
     auto row = [](const char *name, const QStringList &lines, const QByteArray &bytes,
-                  bool interrupted = false) {
-        QTest::newRow(name) << lines << bytes << interrupted;
+                  bool interrupted = false, bool fuse = false) {
+        QTest::newRow(name) << lines << bytes << interrupted << fuse;
     };
 
     row("every byte value", {decodeCp1252(allBytes())}, allBytes() + "\r\n");
@@ -291,6 +316,8 @@ void TestFileLayer::writesTextAsBytes_data()
 
     const QByteArray big = patterned(3 * kMiB + 1);
     row("line longer than a write chunk", {decodeCp1252(big)}, big + "\r\n");
+    row("a new file and then over it, on FUSE", {QStringLiteral("one"), decodeCp1252(big)},
+        "one\r\n" + big + "\r\n", false, true);
     // Every call the save and the load make is cut short by a signal, before or after it moved
     // some bytes, as on a network file system.
     const QByteArray huge = patterned(9 * kMiB + 7);
@@ -324,6 +351,7 @@ void TestFileLayer::writesTextAsBytes()
     QFETCH(QStringList, lines);
     QFETCH(QByteArray, bytes);
     QFETCH(bool, interrupted);
+    FETCH_FOLDER();
     const QString file = path(QStringLiteral("out.txt"));
 
     FileLayer layer;
@@ -350,7 +378,7 @@ void TestFileLayer::writesTextAsBytes()
     }
     layer.close(n);
     QVERIFY(readFile(file) == bytes);
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
+    QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
 }
 
 void TestFileLayer::overwriteLeavesNoOldTail()
@@ -416,7 +444,7 @@ void TestFileLayer::refusesToRead()
     QFETCH(FileKind, kind);
     QFETCH(QString, reason);
 
-    const QString target = makeFile(kind, m_dir->path(), QStringLiteral("target"));
+    const QString target = makeFile(kind, m_folder, QStringLiteral("target"));
     QVERIFY(!target.isEmpty());
 
     // In a child, so that an open that blocks fails the test instead of hanging it.
@@ -449,39 +477,46 @@ void TestFileLayer::refusesToSave()
     QFETCH(FileKind, kind);
     QFETCH(QString, reason);
 
-    const QString target = makeFile(kind, m_dir->path(), QStringLiteral("target"));
+    const QString target = makeFile(kind, m_folder, QStringLiteral("target"));
     QVERIFY(!target.isEmpty());
-    const auto before = folderSnapshot(m_dir->path());
+    const auto before = folderSnapshot(m_folder);
 
     FileLayer layer;
     QCOMPARE(failureOf([&] { save(layer, target, {QStringLiteral("new")}); }),
              saveFailure(target, reason));
     QCOMPARE(layer.freeFile(), 1);
-    QCOMPARE(folderSnapshot(m_dir->path()), before);
+    QCOMPARE(folderSnapshot(m_folder), before);
 }
 
 void TestFileLayer::keepsModeAndOwner_data()
 {
     QTest::addColumn<int>("mode");
-    QTest::addColumn<bool>("ownedByOther");
+    QTest::addColumn<bool>("otherOwner"); // the file belongs to another user
+    QTest::addColumn<bool>("otherGroup"); // ... or to another group
+    QTest::addColumn<bool>("fuse");
 
-    QTest::newRow("0640") << 0640 << false;
-    QTest::newRow("0600") << 0600 << false;
-    QTest::newRow("0755") << 0755 << false;
-    QTest::newRow("0664 owned by another user") << 0664 << true;
+    QTest::newRow("0640") << 0640 << false << false << false;
+    QTest::newRow("0600") << 0600 << false << false << false;
+    QTest::newRow("0755") << 0755 << false << false << false;
+    QTest::newRow("0664 owned by another user") << 0664 << true << false << false;
+    QTest::newRow("0664 in another group") << 0664 << false << true << false;
+    QTest::newRow("0640 on FUSE") << 0640 << false << false << true;
+    QTest::newRow("0664 another user's and group's, on FUSE") << 0664 << true << true << true;
 }
 
 void TestFileLayer::keepsModeAndOwner()
 {
     QFETCH(int, mode);
-    QFETCH(bool, ownedByOther);
-    if (ownedByOther && !test::runningAsRoot())
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, otherGroup);
+    if ((otherOwner || otherGroup) && !test::runningAsRoot())
         SKIP_OR_FAIL(QStringLiteral("only root can give a file to another user"));
+    FETCH_FOLDER();
 
     const QString file = path(QStringLiteral("kept.txt"));
     QVERIFY(writeFile(file, "old"));
-    if (ownedByOther)
-        QVERIFY(test::giveToUnprivileged(file));
+    QVERIFY(::chown(native(file).constData(), otherOwner ? test::unprivilegedUid() : uid_t(-1),
+                    otherGroup ? test::unprivilegedGid() : gid_t(-1)) == 0);
     QVERIFY(::chmod(native(file).constData(), mode_t(mode)) == 0);
     struct stat before;
     QVERIFY(::stat(native(file).constData(), &before) == 0);
@@ -503,17 +538,19 @@ void TestFileLayer::savesThroughSymlink_data()
     QTest::addColumn<QStringList>("links");
     QTest::addColumn<QString>("real");
     QTest::addColumn<bool>("realExists");
+    QTest::addColumn<bool>("fuse");
 
+    const QStringList chain{"link.txt -> middle.txt", "middle.txt -> sub/real.txt"};
     QTest::newRow("absolute link")
-        << QStringList{"link.txt -> %DIR%/real.txt"} << "real.txt" << true;
-    QTest::newRow("relative link") << QStringList{"link.txt -> real.txt"} << "real.txt" << true;
+        << QStringList{"link.txt -> %DIR%/real.txt"} << "real.txt" << true << false;
+    QTest::newRow("relative link")
+        << QStringList{"link.txt -> real.txt"} << "real.txt" << true << false;
     QTest::newRow("link into a subfolder")
-        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << true;
-    QTest::newRow("chain of links")
-        << QStringList{"link.txt -> middle.txt", "middle.txt -> sub/real.txt"} << "sub/real.txt"
-        << true;
+        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << true << false;
+    QTest::newRow("chain of links") << chain << "sub/real.txt" << true << false;
+    QTest::newRow("chain of links on FUSE") << chain << "sub/real.txt" << true << true;
     QTest::newRow("dangling link creates its file")
-        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << false;
+        << QStringList{"link.txt -> sub/real.txt"} << "sub/real.txt" << false << false;
 }
 
 void TestFileLayer::savesThroughSymlink()
@@ -521,6 +558,7 @@ void TestFileLayer::savesThroughSymlink()
     QFETCH(QStringList, links);
     QFETCH(QString, real);
     QFETCH(bool, realExists);
+    FETCH_FOLDER();
 
     QVERIFY(QDir().mkdir(path("sub")));
     if (realExists) {
@@ -530,7 +568,7 @@ void TestFileLayer::savesThroughSymlink()
     QMap<QString, QString> linkTargets;
     for (const QString &entry : links) {
         const QStringList parts = entry.split(QStringLiteral(" -> "));
-        const QString target = QString(parts[1]).replace("%DIR%", m_dir->path());
+        const QString target = QString(parts[1]).replace("%DIR%", m_folder);
         QVERIFY(makeLink(target, path(parts[0])));
         linkTargets[parts[0]] = QFile::symLinkTarget(path(parts[0]));
     }
@@ -549,11 +587,10 @@ void TestFileLayer::savesThroughSymlink()
     // Nothing else appeared: no temporary file, no replaced link.
     QStringList expected = linkTargets.keys() + QStringList{QStringLiteral("sub"), real};
     QStringList found;
-    QDirIterator it(m_dir->path(),
-                    QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+    QDirIterator it(m_folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
-        found << QDir(m_dir->path()).relativeFilePath(it.next());
+        found << QDir(m_folder).relativeFilePath(it.next());
     expected.sort();
     found.sort();
     QCOMPARE(found, expected);
@@ -565,13 +602,24 @@ void TestFileLayer::fileChangingWhileRead_data()
     QTest::addColumn<qint64>("firstRead");
     QTest::addColumn<qint64>("newSize");
     QTest::addColumn<bool>("fails");
+    // While the rest is read, the file is cut to this size (-1: left alone) and its byte at
+    // 100000 rewritten, all within the second of its time.
+    QTest::addColumn<qint64>("changedTo");
 
-    QTest::newRow("emptied before reading") << qint64(1000) << qint64(0) << qint64(0) << true;
+    QTest::newRow("emptied before reading")
+        << qint64(1000) << qint64(0) << qint64(0) << true << qint64(-1);
     QTest::newRow("shrunk after a first piece")
-        << qint64(1000) << qint64(300) << qint64(600) << true;
-    QTest::newRow("one byte short of a big read") << 5 * kMiB << qint64(0) << 5 * kMiB - 1 << true;
+        << qint64(1000) << qint64(300) << qint64(600) << true << qint64(-1);
+    QTest::newRow("one byte short of a big read")
+        << 5 * kMiB << qint64(0) << 5 * kMiB - 1 << true << qint64(-1);
     QTest::newRow("grew: only the asked bytes are read")
-        << qint64(1000) << qint64(200) << qint64(5000) << false;
+        << qint64(1000) << qint64(200) << qint64(5000) << false << qint64(-1);
+    // Only the nanoseconds of the file's time tell, and the byte lies between the blocks that a
+    // read whose stamps stayed checks again.
+    QTest::newRow("a byte rewritten within the second")
+        << 5 * kMiB << qint64(0) << 5 * kMiB << true << 5 * kMiB;
+    QTest::newRow("cut short while read")
+        << 5 * kMiB << qint64(0) << 5 * kMiB << true << 4 * kMiB + 9;
 }
 
 void TestFileLayer::fileChangingWhileRead()
@@ -580,6 +628,7 @@ void TestFileLayer::fileChangingWhileRead()
     QFETCH(qint64, firstRead);
     QFETCH(qint64, newSize);
     QFETCH(bool, fails);
+    QFETCH(qint64, changedTo);
 
     const QString file = path(QStringLiteral("changing.txt"));
     const QByteArray bytes = patterned(size);
@@ -591,10 +640,25 @@ void TestFileLayer::fileChangingWhileRead()
     QCOMPARE(length, size);
     QCOMPARE(layer.input(1, firstRead).size(), firstRead);
     QVERIFY(QFile::resize(file, newSize));
+    struct stat st;
+    QVERIFY(::stat(native(file).constData(), &st) == 0);
+    bool changed = false;
+    auto change = [&](double) { // once the first part is read
+        if (changedTo < 0 || std::exchange(changed, true))
+            return;
+        const char flipped = char(~bytes[100000]);
+        const timespec times[2] = {{0, UTIME_OMIT},
+                                   {st.st_mtim.tv_sec, (st.st_mtim.tv_nsec + 1) % 1000000000}};
+        const int fd = ::open(native(file).constData(), O_WRONLY | O_CLOEXEC);
+        changed = ::ftruncate(fd, changedTo) == 0 && ::pwrite(fd, &flipped, 1, 100000) == 1 &&
+                  ::futimens(fd, times) == 0;
+        ::close(fd);
+    };
 
     QString rest;
     const QString failure =
-        failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead)); });
+        failureOf([&] { rest = decodeCp1252(layer.input(1, length - firstRead, change)); });
+    QCOMPARE(changed, changedTo >= 0);
     layer.close(1);
     QCOMPARE(layer.freeFile(), 1);
     if (fails) {
@@ -611,12 +675,16 @@ void TestFileLayer::writeFaultKeepsOldFile_data()
     QTest::addColumn<qint64>("limit");
     QTest::addColumn<int>("lineLength");
     QTest::addColumn<int>("lineCount");
+    QTest::addColumn<bool>("fuse");
 
-    QTest::newRow("nothing can be written") << qint64(0) << 100 << 1;
-    QTest::newRow("first chunk fails") << 64 * 1024LL << int(3 * kMiB) << 1;
-    QTest::newRow("fails after many short lines") << 64 * 1024LL << 80 << 40000;
-    QTest::newRow("fails after the first chunk") << 3 * kMiB / 2 << int(3 * kMiB) << 1;
-    QTest::newRow("only the line end does not fit") << 3 * kMiB + 6 << int(3 * kMiB + 5) << 1;
+    QTest::newRow("nothing can be written") << qint64(0) << 100 << 1 << false;
+    QTest::newRow("first chunk fails") << 64 * 1024LL << int(3 * kMiB) << 1 << false;
+    QTest::newRow("fails after many short lines") << 64 * 1024LL << 80 << 40000 << false;
+    QTest::newRow("fails after the first chunk") << 3 * kMiB / 2 << int(3 * kMiB) << 1 << false;
+    QTest::newRow("fails after the first chunk, on FUSE")
+        << 3 * kMiB / 2 << int(3 * kMiB) << 1 << true;
+    QTest::newRow("only the line end does not fit")
+        << 3 * kMiB + 6 << int(3 * kMiB + 5) << 1 << false;
 }
 
 void TestFileLayer::writeFaultKeepsOldFile()
@@ -624,12 +692,13 @@ void TestFileLayer::writeFaultKeepsOldFile()
     QFETCH(qint64, limit);
     QFETCH(int, lineLength);
     QFETCH(int, lineCount);
+    FETCH_FOLDER();
 
     const QString file = path(QStringLiteral("precious.txt"));
     const QString retry = path(QStringLiteral("retry.txt"));
     const QByteArray old = patterned(100 * 1024);
     QVERIFY(writeFile(file, old));
-    const auto before = folderSnapshot(m_dir->path());
+    const auto before = folderSnapshot(m_folder);
 
     const ChildResult result = test::runInChild([&] {
         if (!test::limitFileSize(limit))
@@ -655,7 +724,7 @@ void TestFileLayer::writeFaultKeepsOldFile()
 
     QVERIFY(readFile(file) == old);
     QCOMPARE(readFile(retry), QByteArray("ok\r\n"));
-    auto after = folderSnapshot(m_dir->path());
+    auto after = folderSnapshot(m_folder);
     after.remove(QStringLiteral("retry.txt"));
     QCOMPARE(after, before);
 }

@@ -491,6 +491,36 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 vs %2").arg(tabbed.left()).arg(spaced.left())));
     }
 
+    // The first line starts at the corner of the printable area: inside the printer's own
+    // margins, and never nearer the paper's edge than 15 mm.
+    void theTextStartsAtTheCornerOfThePrintableArea_data()
+    {
+        QTest::addColumn<double>("printerMargin"); // mm
+        QTest::addColumn<double>("textAt");        // mm from the paper's left and top edges
+        QTest::newRow("narrower printer margins") << 5.0 << 15.0;
+        QTest::newRow("wider printer margins") << 30.0 << 30.0;
+    }
+    void theTextStartsAtTheCornerOfThePrintableArea()
+    {
+        REQUIRE_PDF_TOOLS();
+        QFETCH(double, printerMargin);
+        QFETCH(double, textAt);
+        QVERIFY(useRealPdfPrinter(path("corner.pdf")));
+        const QMarginsF margins(printerMargin, printerMargin, printerMargin, printerMargin);
+        QVERIFY(realPrinter->device().setPageMargins(margins, QPageLayout::Millimeter));
+        area()->setText(QStringLiteral("Corner\r\nbelow"));
+        acceptPrinterDialog(1);
+        print();
+        EXPECT_NO_BOXES();
+        const QRectF corner = wordBox(path("corner.pdf"), QStringLiteral("Corner"));
+        const double at = textAt * 72 / 25.4; // points
+        QVERIFY2(qAbs(corner.left() - at) < 1 && qAbs(corner.top() - at) < 2,
+                 qPrintable(QStringLiteral("at %1,%2 pt, not %3")
+                                .arg(corner.left())
+                                .arg(corner.top())
+                                .arg(at)));
+    }
+
     void fiftyPagesGoOnWithoutPageNumbersOrAnythingElse()
     {
         REQUIRE_PDF_TOOLS();
@@ -522,12 +552,17 @@ private Q_SLOTS:
         QTest::addColumn<int>("to");
         QTest::addColumn<bool>("lastFirst");
         QTest::addColumn<QList<int>>("pages");
-        QTest::newRow("all") << 0 << 0 << false << QList<int>{1, 2, 3, 4, 5};
-        QTest::newRow("2 to 3") << 2 << 3 << false << QList<int>{2, 3};
-        QTest::newRow("3 to 3") << 3 << 3 << false << QList<int>{3};
-        QTest::newRow("4 to 99") << 4 << 99 << false << QList<int>{4, 5};
-        QTest::newRow("last first") << 0 << 0 << true << QList<int>{5, 4, 3, 2, 1};
-        QTest::newRow("3 to 4, last first") << 3 << 4 << true << QList<int>{4, 3};
+        QTest::addColumn<QString>("label"); // once the pages go to the print system
+        const QString two = QStringLiteral("Printing 2 pages\u2026");
+        QTest::newRow("all") << 0 << 0 << false << QList<int>{1, 2, 3, 4, 5}
+                             << QStringLiteral("Printing 5 pages\u2026");
+        QTest::newRow("2 to 3") << 2 << 3 << false << QList<int>{2, 3} << two;
+        QTest::newRow("3 to 3") << 3 << 3 << false << QList<int>{3}
+                                << QStringLiteral("Printing 1 page\u2026");
+        QTest::newRow("4 to 99") << 4 << 99 << false << QList<int>{4, 5} << two;
+        QTest::newRow("last first") << 0 << 0 << true << QList<int>{5, 4, 3, 2, 1}
+                                    << QStringLiteral("Printing 5 pages\u2026");
+        QTest::newRow("3 to 4, last first") << 3 << 4 << true << QList<int>{4, 3} << two;
     }
     void thePagesChosenInTheDialogArePrinted()
     {
@@ -536,6 +571,7 @@ private Q_SLOTS:
         QFETCH(int, to);
         QFETCH(bool, lastFirst);
         QFETCH(QList<int>, pages);
+        QFETCH(QString, label);
         QVERIFY(useRealPdfPrinter(path("all.pdf")));
         area()->setText(numberedLines(300));
         acceptPrinterDialog(1);
@@ -559,6 +595,7 @@ private Q_SLOTS:
         for (int page : pages)
             expected << all[page - 1];
         QCOMPARE(chosen, expected);
+        QCOMPARE(platform->progress.started.last().lockedInLabel, label);
     }
 
     void pagesPastTheEndAreAFailure()

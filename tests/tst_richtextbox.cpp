@@ -1,6 +1,7 @@
 #include "measure/WrappedLines.h"
 #include "platform/files/CodePage.h"
 #include "platform/textarea/EstimatedScrollBar.h"
+#include "platform/textarea/LineWrapping.h"
 #include "platform/textarea/LongLines.h"
 #include "platform/textarea/RichTextBox.h"
 #include "support/TextFormats.h"
@@ -189,6 +190,12 @@ private Q_SLOTS:
         QTest::keyClick(&box, Qt::Key_Return, Qt::ShiftModifier); // a line separator
         QTest::keyClicks(&box, "w");
         QCOMPARE(box.text(), QStringLiteral("x\ny\nz\nw"));
+        // A fresh area's are CR LF.
+        box.setText(QString());
+        QTest::keyClicks(&box, "a");
+        QTest::keyClick(&box, Qt::Key_Return);
+        QTest::keyClicks(&box, "b");
+        QCOMPARE(box.text(), QStringLiteral("a\r\nb"));
     }
 
     void replacingTheTextDropsAllFormatting()
@@ -540,6 +547,14 @@ private Q_SLOTS:
             // And the text keeps being counted as it is typed in.
             QTest::keyClick(&box, Qt::Key_Return);
         }
+    }
+
+    // Where no line of the sample wrapped, a longer one counts by the font's average character.
+    void linesLongerThanAnySampledCountByTheAverageCharacter()
+    {
+        const LineWrapping wrap = LineWrapping::learn({{40, 1}, {60, 1}}, 80);
+        QCOMPARE(wrap.lines(60), 1.0);
+        QCOMPARE(wrap.lines(240), 3.0);
     }
 };
 

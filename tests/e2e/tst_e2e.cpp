@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 
 using namespace vellumo::test;
 
@@ -452,6 +453,7 @@ private Q_SLOTS:
 
     void colorChangesTheSelectionAndNothingElse()
     {
+        QVERIFY(loadWithTheMenu(QStringLiteral("colour.txt"), "First line\r\nSecond line"));
         const QImage before = textAreaAtRest();
         const QList<QRect> lines = textLines(before, textArea());
         QCOMPARE(lines.size(), 2);
@@ -480,6 +482,7 @@ private Q_SLOTS:
 
     void fontChangesTheSelectionAndNothingElse()
     {
+        QVERIFY(loadWithTheMenu(QStringLiteral("font.txt"), "First line\r\nSecond line"));
         const QImage before = textAreaAtRest();
         const QList<QRect> linesBefore = textLines(before, textArea());
         QCOMPARE(linesBefore.size(), 2);
@@ -532,24 +535,23 @@ private Q_SLOTS:
         keys({QStringLiteral("Return")});
         QVERIFY(waitUntilGone(QStringLiteral("Print")));
 
-        // The program's new jobs, once the first is on paper, and again a
-        // moment later, in case a second one trails it. Other programs may
-        // print meanwhile: their jobs have other titles.
-        auto ours = [&] {
-            QStringList found;
-            for (const QString &job : printJobs())
-                if (!before.contains(job) && !jobPdf(job, kJobTitle).isEmpty())
-                    found << job;
-            return found;
+        // Once the program takes the next command, the print has handed over all its jobs.
+        QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("i")));
+        QVERIFY(!waitForWindow(QStringLiteral("About Vellumo")).isEmpty());
+        keys({QStringLiteral("Escape")});
+        QVERIFY(waitUntilGone(QStringLiteral("About Vellumo")));
+        // Of the jobs that came meanwhile, once they are done, the program's have its title:
+        // other programs may print too.
+        QStringList jobs = printJobs();
+        for (const QString &job : before)
+            jobs.removeAll(job);
+        auto done = [&jobs] {
+            const QStringList pending = printJobs(QString(), "not-completed");
+            return std::none_of(jobs.cbegin(), jobs.cend(),
+                                [&](const QString &job) { return pending.contains(job); });
         };
-        QElapsedTimer clock;
-        clock.start();
-        while (ours().isEmpty() && clock.elapsed() < 60000)
-            QTest::qWait(250);
-        QStringList jobs = ours();
-        QVERIFY2(!jobs.isEmpty(), "no print job came out");
-        QTest::qWait(3000);
-        jobs = ours();
+        QTRY_VERIFY_WITH_TIMEOUT(done(), 60000);
+        jobs.removeIf([](const QString &job) { return jobPdf(job, kJobTitle).isEmpty(); });
         QCOMPARE(jobs.size(), 1);
         const QString info =
             runProgram(QStringLiteral("pdfinfo"), {jobPdf(jobs.first(), kJobTitle)}).out;
@@ -723,7 +725,11 @@ private Q_SLOTS:
         QCOMPARE(taskListEntries(), 1);
         // A click on the main window leaves the dialog above it, with the keyboard.
         click(window, QPoint(fixedSize.width() / 2, fixedSize.height() / 2));
-        QTest::qWait(1000);
+        // The window manager takes requests in order: once it has dealt with this one, which
+        // shows in a property, it has dealt with the click.
+        runProgram(QStringLiteral("wmctrl"), {"-i", "-r", hex(window), "-b", "add,skip_pager"});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            property(window, "_NET_WM_STATE").contains(QLatin1String("SKIP_PAGER")), 10000);
         QVERIFY2(onTop(about),
                  qPrintable(property(QStringLiteral("-root"), "_NET_CLIENT_LIST_STACKING")));
         focus(about);
@@ -760,7 +766,8 @@ private Q_SLOTS:
             QCOMPARE(program.exitStatus(), QProcess::NormalExit);
             QCOMPARE(program.exitCode(), 0);
         } else {
-            QTest::qWait(1000);
+            // The program has dealt with the answer once it opens a menu again.
+            QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("Escape")));
             QCOMPARE(windows(QStringLiteral("Vellumo")), QStringList{window});
             QCOMPARE(program.state(), QProcess::Running);
         }

@@ -11,6 +11,7 @@
 #include "support/SysInfoFakes.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -29,13 +30,14 @@ public:
         int style;
         QString title;
         QWidget *owner;
+        bool busy; // shown under the busy cursor
     };
     QList<Call> calls;
     QList<int> answers;
 
     int show(QWidget *owner, const QString &prompt, int style, const QString &title) override
     {
-        calls.append({prompt, style, title, owner});
+        calls.append({prompt, style, title, owner, QGuiApplication::overrideCursor() != nullptr});
         if (!answers.isEmpty())
             return answers.takeFirst();
         return (style & 0x7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
@@ -193,7 +195,8 @@ public:
         QWidget *owner = nullptr;
         QString label;
         QList<double> steps;
-        int lockedInAfter = -1; // steps taken when the work could no longer be cancelled
+        int lockedInAfter = -1;  // steps taken when the work could no longer be cancelled
+        QString lockedInLabel{}; // what the progress said from then on
     };
     QList<Work> started;
     int cancelAt = 0;
@@ -219,9 +222,10 @@ private:
             if (++script.stepsTaken == script.cancelAt && script.started[work].lockedInAfter < 0)
                 throw Cancelled();
         }
-        void lockIn(const QString &) override
+        void lockIn(const QString &label) override
         {
             script.started[work].lockedInAfter = script.stepsTaken;
+            script.started[work].lockedInLabel = label;
         }
     };
 };

@@ -1,6 +1,7 @@
 #include "FaultFixtures.h"
 
 #include <QCryptographicHash>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -8,8 +9,10 @@
 #include <QStandardPaths>
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <memory>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -156,6 +159,8 @@ ScratchMounts::~ScratchMounts()
         if (!runTool(QStringLiteral("umount"), {at}).isEmpty())
             runTool(QStringLiteral("umount"), {QStringLiteral("-l"), at});
     }
+    for (const auto &daemon : m_daemons)
+        daemon->waitForFinished(10000); // a FUSE daemon ends with its mount
 }
 
 QString ScratchMounts::ext4(const QString &image, qint64 bytes, const QStringList &mkfsOptions,
@@ -194,6 +199,34 @@ QString ScratchMounts::tmpfs(qint64 bytes, const QString &mountPoint)
     if (why.isEmpty())
         m_mounted << mountPoint;
     return why;
+}
+
+QString ScratchMounts::fuse(const QString &folder, const QString &mountPoint)
+{
+    if (::geteuid() != 0)
+        return QStringLiteral("mounting through FUSE needs root");
+    const QString bindfs = QStandardPaths::findExecutable(QStringLiteral("bindfs"));
+    if (bindfs.isEmpty())
+        return QStringLiteral("bindfs is not installed");
+    if (!QDir().mkpath(folder) || !QDir().mkpath(mountPoint))
+        return QStringLiteral("cannot make the folders to mount");
+    // In the foreground, as a child that ends with this process however it ends, taking its
+    // mount with it.
+    auto &daemon = *m_daemons.emplace_back(std::make_unique<QProcess>());
+    daemon.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    daemon.setProcessChannelMode(QProcess::MergedChannels);
+    daemon.start(bindfs, {QStringLiteral("-f"), folder, mountPoint});
+    // Mounted once the mount point lies on a device of its own.
+    struct stat source, mounted;
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired() && !daemon.waitForFinished(20);) {
+        if (::stat(native(folder).constData(), &source) == 0 &&
+            ::stat(native(mountPoint).constData(), &mounted) == 0 &&
+            source.st_dev != mounted.st_dev) {
+            m_mounted << mountPoint;
+            return QString();
+        }
+    }
+    return QStringLiteral("bindfs did not mount: ") + QString::fromLocal8Bit(daemon.readAll());
 }
 
 bool fillFileSystem(const QString &path)

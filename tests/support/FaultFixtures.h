@@ -2,9 +2,12 @@
 
 #include <QByteArray>
 #include <QMap>
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <memory>
+#include <vector>
 
 namespace vellumo::test {
 
@@ -57,9 +60,13 @@ public:
     QString ext4(const QString &image, qint64 bytes, const QStringList &mkfsOptions,
                  const QString &mountPoint);
     QString tmpfs(qint64 bytes, const QString &mountPoint);
+    // `folder` again through FUSE (bindfs), as network shares and phones are mounted: a file
+    // system that refuses unnamed temporary files. Unmounted also when this process dies.
+    QString fuse(const QString &folder, const QString &mountPoint);
 
 private:
     QStringList m_mounted;
+    std::vector<std::unique_ptr<QProcess>> m_daemons;
 };
 
 // Writes zeros to path until the file system is full and syncs. Returns false if it could not.

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "app/Identity.h"
 #include "app/frmMain.h"
 #include "support/Fakes.h"
 #include "support/FaultFixtures.h"
 #include "support/Modal.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QObject>
 #include <QTest>
 #include <memory>
@@ -39,12 +41,16 @@ protected:
         return QTest::qWaitForWindowExposed(window.get());
     }
     // Ends the window and the folder, and fails the test if any other window
-    // is left shown.
+    // is left shown, if the busy cursor stayed, or if a box waited under it.
     void close()
     {
+        const bool busy = QGuiApplication::overrideCursor();
         window.reset();
         m_dir.reset();
         verifyNoWindowLeft();
+        QVERIFY(!busy);
+        for (const auto &call : platform->messageBox.calls)
+            QVERIFY2(!call.busy, qPrintable(call.title + QStringLiteral(" under the busy cursor")));
     }
 
     // The test's own temporary folder, made on first use and gone with
@@ -74,3 +80,13 @@ private:
 };
 
 } // namespace vellumo::test
+
+// The main() of a test of the windows: an application named as the program names itself.
+#define MAIN_WINDOW_TEST_MAIN(TestClass)                                                           \
+    int main(int argc, char **argv)                                                                \
+    {                                                                                              \
+        QApplication app(argc, argv);                                                              \
+        vellumo::applyIdentity(app);                                                               \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

@@ -7,6 +7,7 @@
 #include "platform/system/ProgramStart.h"
 #include "platform/system/Registry.h"
 
+#include <QFile>
 #include <QList>
 #include <QSet>
 #include <QString>
@@ -150,6 +151,23 @@ public:
             throw Failure(QStringLiteral("Cannot start \"%1\": No such file").arg(path));
     }
 };
+
+// A shell script that only its owner may run, as a tool to start or find.
+inline bool writeScript(const QString &path, const QByteArray &body)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write("#!/bin/sh\n" + body) != body.size() + 10)
+        return false;
+    f.close();
+    return f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// A tool that, once it runs, writes to `marker` how many arguments it was given.
+inline bool writeArgumentCounter(const QString &path, const QString &marker)
+{
+    const QByteArray m = QFile::encodeName(marker);
+    return writeScript(path, "echo \"$#\" > '" + m + ".part' && mv '" + m + ".part' '" + m + "'\n");
+}
 
 // The About dialog's System Info command, as its button runs it, with no window shown.
 inline void runSysInfo(const Services &services, QWidget *owner = nullptr)
