@@ -6,6 +6,8 @@
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <algorithm>
+#include <atomic>
 #include <memory>
 
 namespace vellumo {
@@ -24,11 +26,21 @@ void RichTextBox::setText(const QString &text)
 void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader &read)
 {
     LineLengths lengths;
-    TextRuns runs(text, &lengths, read ? 0 : text.bytes.size());
+    const qint64 size = text.bytes.size();
+    TextRuns runs(text, &lengths, read ? 0 : size);
+    // Reading is about a fifth of the work: a text that arrives before its first run (a long
+    // line) shows progress all the same.
+    std::atomic<qint64> arrivedBytes(read ? 0 : size);
+    const Steps weighed = [&](double done) {
+        if (steps)
+            steps(0.2 * double(arrivedBytes.load()) / double(std::max<qint64>(size, 1)) +
+                  0.8 * done);
+    };
     fill(
         [&](const Deliver &deliver) {
             Run run;
             const auto arrived = [&](qint64 count) {
+                arrivedBytes = count;
                 runs.arrive(count);
                 while (runs.next(run))
                     deliver(run);
@@ -37,7 +49,7 @@ void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader 
                 read(arrived);
             arrived(text.bytes.size());
         },
-        runs, steps, &lengths);
+        runs, weighed, &lengths);
 }
 
 void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const TextRuns &runs,
