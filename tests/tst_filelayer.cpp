@@ -136,6 +136,16 @@ extern "C" ssize_t write(int fd, const void *buffer, size_t count)
     return interruptedNow(count) ? -1 : ::syscall(SYS_write, fd, buffer, count);
 }
 
+// And fsync, to count the folders a save makes durable.
+int g_foldersSynced = 0;
+extern "C" int fsync(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
+        ++g_foldersSynced;
+    return int(::syscall(SYS_fsync, fd));
+}
+
 class TestFileLayer : public QObject {
     Q_OBJECT
 
@@ -357,12 +367,14 @@ void TestFileLayer::writesTextAsBytes()
     FileLayer layer;
     QString loaded;
     t_interrupted = interrupted;
+    g_foldersSynced = 0;
     const QString failure = failureOf([&] {
         save(layer, file, lines);
         loaded = load(layer, file);
     });
     t_interrupted = false;
     QCOMPARE(failure, QString());
+    QCOMPARE(g_foldersSynced, 1); // the new file's name, made durable
     QVERIFY(readFile(file) == bytes);
     QVERIFY(loaded == decodeCp1252(bytes));
 
@@ -377,6 +389,7 @@ void TestFileLayer::writesTextAsBytes()
         layer.writeLine(n, {});
     }
     layer.close(n);
+    QCOMPARE(g_foldersSynced, 2);
     QVERIFY(readFile(file) == bytes);
     QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
 }
