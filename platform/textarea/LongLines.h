@@ -85,7 +85,7 @@ public:
     // The text's first line break, once all is made.
     QString lineBreak() const { return m_lineBreak; }
 
-    static constexpr qsizetype kRunChars = qsizetype(1) << 20;
+    static constexpr qsizetype kRunChars = qsizetype(1) << 18;
 
 private:
     template <class Text> bool next(const Text &text, Run &run);
