@@ -209,11 +209,6 @@ std::vector<qsizetype> pieceCuts(QStringView text, qsizetype maxPiece)
     return cutsOf(Utf16{text}, maxPiece);
 }
 
-std::vector<qsizetype> pieceCuts(SingleByteText text, qsizetype maxPiece)
-{
-    return cutsOf(Bytes{text}, maxPiece);
-}
-
 qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
                      qsizetype maxBlock)
 {
@@ -342,11 +337,6 @@ QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView line
 QString firstLineBreak(QStringView text)
 {
     return firstBreakOf(Utf16{text});
-}
-
-QString firstLineBreak(SingleByteText text)
-{
-    return firstBreakOf(Bytes{text});
 }
 
 qsizetype finalLineBreak(QStringView text)

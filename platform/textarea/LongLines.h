@@ -33,7 +33,6 @@ struct SingleByteText {
     QByteArrayView bytes;
     const std::array<char16_t, 256> *decoding;
 };
-std::vector<qsizetype> pieceCuts(SingleByteText text, qsizetype maxPiece = kMaxPieceChars);
 
 // The length of every line in every block of a grouped text, in order: what the scroll bar
 // estimates wrapped lines by, known without reading the blocks back.
@@ -117,7 +116,6 @@ QString joinPieces(QString raw, const std::vector<bool> &joins, QStringView line
 
 // The first line break of the text (CR LF, LF or CR), or empty text when it has none.
 QString firstLineBreak(QStringView text);
-QString firstLineBreak(SingleByteText text);
 // How many characters of line break end the text: 2 for CR LF, 1 for LF or CR, else 0.
 qsizetype finalLineBreak(QStringView text);
 
