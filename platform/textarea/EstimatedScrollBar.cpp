@@ -11,6 +11,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
@@ -84,13 +85,15 @@ bool EstimatedScrollBar::stale()
 }
 
 // Counting a whole text lays out blocks, which Qt answers by adjusting its own
-// bar: never done from inside one of Qt's own updates.
+// bar: never done from inside one of Qt's own updates. A timer rather than a
+// posted call, as Qt handles posted events, paints among them, before timers:
+// a new text shows, and then it is counted.
 void EstimatedScrollBar::attachLater()
 {
     if (m_counts == Counts::Stale)
         return;
     m_counts = Counts::Stale;
-    QMetaObject::invokeMethod(this, &EstimatedScrollBar::attach, Qt::QueuedConnection);
+    QTimer::singleShot(1, this, &EstimatedScrollBar::attach);
 }
 
 void EstimatedScrollBar::attach()
