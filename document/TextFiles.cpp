@@ -150,10 +150,7 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
         return true;
     });
     files.writeLine(result.fileNumber, {});
-    // From here the new text takes the old one's place: no Cancel, and the window paints while
-    // the disk catches up.
-    steps->lockIn(label);
-    files.close(result.fileNumber, [&] { steps->step(1); });
+    files.close(result.fileNumber);
     result.saved = true;
     return result;
 }

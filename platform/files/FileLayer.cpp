@@ -11,10 +11,8 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 #include <fcntl.h>
-#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -366,9 +364,9 @@ void FileLayer::abandonSave(int fileNumber, const QString &reason)
     failSave(path, reason);
 }
 
-void FileLayer::close(int fileNumber, const std::function<void()> &waiting)
+void FileLayer::close(int fileNumber)
 {
-    finish(fileNumber, true, waiting);
+    finish(fileNumber, true);
 }
 
 void FileLayer::abandon(int fileNumber)
@@ -376,7 +374,7 @@ void FileLayer::abandon(int fileNumber)
     finish(fileNumber, false);
 }
 
-void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> &waiting)
+void FileLayer::finish(int fileNumber, bool commit)
 {
     const auto it = m_channels.find(fileNumber);
     if (it == m_channels.end())
@@ -389,12 +387,7 @@ void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> 
 
     append(fileNumber, ch, {}, false); // a high surrogate held for a pair that never came
     flush(fileNumber, ch);
-    std::future<int> committed = std::async(waiting ? std::launch::async : std::launch::deferred,
-                                            [&ch] { return ch.out->commit(); });
-    while (waiting &&
-           committed.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready)
-        waiting();
-    if (const int error = committed.get())
+    if (const int error = ch.out->commit())
         abandonSave(fileNumber, qt_error_string(error));
     m_channels.erase(it);
 }
