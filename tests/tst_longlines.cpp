@@ -237,22 +237,6 @@ private Q_SLOTS:
                              "a block ended where the next line still fitted");
                 }
             }
-
-            // From bytes alike, with the length of every line of each block.
-            if (text.contains(QChar::ParagraphSeparator))
-                continue;
-            const QByteArray bytes = text.toLatin1();
-            LineLengths lengths;
-            QString fromBytes;
-            at = 0;
-            do {
-                QString chunk;
-                at = groupLines(SingleByteText{bytes, &cp1252Decoding()}, at, minChars, chunk,
-                                maxBlock, &lengths);
-                fromBytes += chunk;
-            } while (at < bytes.size());
-            QCOMPARE(fromBytes, all);
-            QVERIFY(sameLengths(lengths, all));
         }
     }
 

@@ -138,6 +138,8 @@ template <class Text> std::vector<qsizetype> cutsOf(const Text &text, qsizetype 
     return cuts;
 }
 
+// groupLines, noting in lengths (if given) the lines of each block it ends; the end of the text
+// ends a block, as a piece's end does in the area.
 template <class Text>
 qsizetype group(const Text &text, qsizetype from, qsizetype minChars, QString &out,
                 qsizetype maxBlock, LineLengths *lengths)
@@ -213,12 +215,6 @@ qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QStri
                      qsizetype maxBlock)
 {
     return group(Utf16{text}, from, minChars, out, maxBlock, nullptr);
-}
-
-qsizetype groupLines(SingleByteText text, qsizetype from, qsizetype minChars, QString &out,
-                     qsizetype maxBlock, LineLengths *lengths)
-{
-    return group(Bytes{text}, from, minChars, out, maxBlock, lengths);
 }
 
 template <class Text> bool TextRuns::nextStretch(const Text &text)

@@ -54,11 +54,6 @@ struct LineLengths {
 // minChars, just after a U+2029. Returns where the next call goes on.
 qsizetype groupLines(QStringView text, qsizetype from, qsizetype minChars, QString &out,
                      qsizetype maxBlock = kMaxPieceChars);
-// The same, decoding straight into out, and adding to lengths (if given) the lines of each
-// block it ends; the end of the text ends a block, as a piece's end does in the area. The text
-// must hold no line longer than 65535 characters: cut it into pieces first.
-qsizetype groupLines(SingleByteText text, qsizetype from, qsizetype minChars, QString &out,
-                     qsizetype maxBlock = kMaxPieceChars, LineLengths *lengths = nullptr);
 
 // A text cut into runs for the area's document, each about kRunChars of grouped lines (above)
 // that ends at a block end, or at the join before the next piece of a long line: inserted one
