@@ -49,6 +49,17 @@ Q_DECLARE_METATYPE(Made)
 class BadInputTest : public MainWindowFixture {
     Q_OBJECT
 
+    // System Info over the scripted registry, finding and starting real programs.
+    void runSysInfoOnDisk()
+    {
+        Services services = platform->services;
+        DiskFileSearch search;
+        DetachedProgramStart start;
+        services.fileSearch = &search;
+        services.programStart = &start;
+        runSysInfo(services);
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -293,15 +304,10 @@ private Q_SLOTS:
         const QString marker = path(QStringLiteral("marker"));
         value.replace(QStringLiteral("%M"), marker);
         platform->registry.setText(kMsinfoKey, kMsinfoPathValue, value.toStdString());
-        Services services = platform->services;
-        DiskFileSearch search;
-        DetachedProgramStart start;
-        services.fileSearch = &search;
-        services.programStart = &start;
 
         // What the start began, detached or not, is this process's to wait for.
         QVERIFY(::prctl(PR_SET_CHILD_SUBREAPER, 1) == 0);
-        runSysInfo(services);
+        runSysInfoOnDisk();
         QCOMPARE(platform->messageBox.calls.size(), 1);
         QCOMPARE(platform->messageBox.calls[0].prompt, QString::fromLatin1(kSysInfoUnavailable));
         while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
@@ -333,16 +339,11 @@ private Q_SLOTS:
                                        folder.toStdString());
         else
             platform->registry.setText(kMsinfoKey, kMsinfoPathValue, program.toStdString());
-        Services services = platform->services;
-        DiskFileSearch search;
-        DetachedProgramStart start;
-        services.fileSearch = &search;
-        services.programStart = &start;
 
         // The shell runs in the tool's folder: a relative "touch" would land there too.
         const QString cwd = QDir::currentPath();
         QVERIFY(QDir::setCurrent(path()));
-        runSysInfo(services);
+        runSysInfoOnDisk();
         QDir::setCurrent(cwd);
         QVERIFY(platform->messageBox.calls.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(started), 30000);

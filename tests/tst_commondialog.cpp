@@ -1,6 +1,7 @@
 #include "platform/Failure.h"
 #include "platform/dialogs/CommonDialog.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
 #include "support/Modal.h"
 
 #include <QApplication>
@@ -147,9 +148,7 @@ private Q_SLOTS:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("pick me.txt");
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.close();
+        QVERIFY(writeFile(path, {}));
 
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);

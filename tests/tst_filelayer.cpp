@@ -160,7 +160,6 @@ private Q_SLOTS:
     void readsBytesAsCharacters();
     void writesTextAsBytes_data();
     void writesTextAsBytes();
-    void overwriteLeavesNoOldTail();
     void readsFilesLargerThan256MiB();
 
     void refusesToRead_data();
@@ -178,7 +177,6 @@ private Q_SLOTS:
     void writeFaultKeepsOldFile_data();
     void writeFaultKeepsOldFile();
 
-    void unprivilegedChildIsNotRoot();
     void readPermissions_data();
     void readPermissions();
     void savePermissions_data();
@@ -392,15 +390,6 @@ void TestFileLayer::writesTextAsBytes()
     QCOMPARE(g_foldersSynced, 2);
     QVERIFY(readFile(file) == bytes);
     QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
-}
-
-void TestFileLayer::overwriteLeavesNoOldTail()
-{
-    const QString file = path(QStringLiteral("long.txt"));
-    QVERIFY(writeFile(file, QByteArray(10000, 'x')));
-    FileLayer layer;
-    save(layer, file, {QStringLiteral("short")});
-    QCOMPARE(readFile(file), QByteArray("short\r\n"));
 }
 
 void TestFileLayer::readsFilesLargerThan256MiB()
@@ -740,24 +729,6 @@ void TestFileLayer::writeFaultKeepsOldFile()
     auto after = folderSnapshot(m_folder);
     after.remove(QStringLiteral("retry.txt"));
     QCOMPARE(after, before);
-}
-
-void TestFileLayer::unprivilegedChildIsNotRoot()
-{
-    const ChildResult result = test::runAsNobody([] {
-        return QStringLiteral("%1 %2 %3")
-            .arg(::geteuid())
-            .arg(::getegid())
-            .arg(::getgroups(0, nullptr));
-    });
-    QVERIFY2(result.finished(), qPrintable(result.describe()));
-    const QStringList ids = result.report.split(u' ');
-    QCOMPARE(ids.size(), 3);
-    QVERIFY(ids[0] != QStringLiteral("0"));
-    QVERIFY(ids[1] != QStringLiteral("0"));
-    QCOMPARE(ids[0].toUInt(), test::unprivilegedUid());
-    if (test::runningAsRoot())
-        QCOMPARE(ids[2], QStringLiteral("0"));
 }
 
 void TestFileLayer::readPermissions_data()

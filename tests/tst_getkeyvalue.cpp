@@ -78,8 +78,6 @@ private Q_SLOTS:
                                      << QByteArray() << true << QByteArray("&h100");
         QTest::newRow("dword 0") << kRegDword << QByteArray(4, '\0') << QByteArray() << true
                                  << QByteArray("&h0");
-        QTest::newRow("dword 0x10") << kRegDword << QByteArray("\x10\x00\x00\x00", 4)
-                                    << QByteArray() << true << QByteArray("&h10");
         QTest::newRow("dword replaces entry") << kRegDword << QByteArray("\xFF\x00\x00\x00", 4)
                                               << QByteArray("&h12") << true << QByteArray("&hFF");
 

@@ -3,6 +3,7 @@
 #include "platform/textarea/LongLines.h"
 #include "platform/textarea/RichTextBox.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
 #include "support/Modal.h"
 #include "support/TextFormats.h"
 
@@ -630,10 +631,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString in = dir.filePath(QStringLiteral("in.txt"));
         const QString out = dir.filePath(QStringLiteral("out.txt"));
-        QFile file(in);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QCOMPARE(file.write(bytes), bytes.size());
-        file.close();
+        QVERIFY(test::writeFile(in, bytes));
 
         test::FakePlatform platform;
         CommonDialog dialog(platform.dialogs, nullptr);
@@ -646,9 +644,7 @@ private Q_SLOTS:
         platform.dialogs.choose(out);
         QVERIFY(saveTextFile(dialog, area, platform.files, platform.messageBox, platform.progress)
                     .saved);
-        QFile saved(out);
-        QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), bytes + "\r\n");
+        QCOMPARE(test::readFile(out), bytes + "\r\n");
     }
 };
 

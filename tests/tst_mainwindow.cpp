@@ -201,17 +201,6 @@ private Q_SLOTS:
         QCOMPARE(child<QPushButton>("cmdFont")->text(), QStringLiteral("&Font"));
     }
 
-    void altEAndAltAOpenTheirMenus()
-    {
-        pressKey(window.get(), Qt::Key_E, Qt::AltModifier);
-        QTRY_VERIFY(child<QMenu>("Edit")->isVisible());
-        QTest::keyClick(child<QMenu>("Edit"), Qt::Key_Escape);
-        QTRY_VERIFY(!child<QMenu>("Edit")->isVisible());
-        pressKey(window.get(), Qt::Key_A, Qt::AltModifier);
-        QTRY_VERIFY(child<QMenu>("About")->isVisible());
-        QTest::keyClick(child<QMenu>("About"), Qt::Key_Escape);
-    }
-
     void menusHoldTheirItems()
     {
         QStringList bar;
@@ -244,16 +233,6 @@ private Q_SLOTS:
         QCOMPARE(window->RichTextBox1()->text(), QStringLiteral("kept"));
         QVERIFY(platform->messageBox.calls.isEmpty());
         QVERIFY(platform->exit.codes.isEmpty());
-    }
-
-    void resetFromButtonOrMenuEmptiesTheArea()
-    {
-        for (const Command &reset : {button("CmdReset"), menu("Reset")}) {
-            window->RichTextBox1()->setText("some\r\ntext");
-            reset(*window);
-            QVERIFY(window->RichTextBox1()->text().isEmpty());
-        }
-        QVERIFY(platform->messageBox.calls.isEmpty());
     }
 
     void exitAnsweredNoChangesNothing()

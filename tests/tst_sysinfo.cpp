@@ -4,6 +4,7 @@
 #include "platform/system/ProgramStart.h"
 #include "platform/system/Registry.h"
 #include "support/Fakes.h"
+#include "support/FaultFixtures.h"
 
 #include <QDir>
 #include <QFile>
@@ -268,9 +269,7 @@ private Q_SLOTS:
         DetachedProgramStart().start(dir.path() + "/" + relative, ShowState::Normal);
 
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(marker), 30000);
-        QFile f(marker);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), QByteArray("0\n"));
+        QCOMPARE(readFile(marker), QByteArray("0\n"));
     }
 
     void programStartFailsWithReason_data()
@@ -286,11 +285,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, path);
         QTemporaryDir dir;
-        QFile text(dir.filePath("notes.txt"));
-        QVERIFY(text.open(QIODevice::WriteOnly));
-        text.close();
+        const QString text = dir.filePath("notes.txt");
+        QVERIFY(writeFile(text, {}));
         if (path == "TEXT")
-            path = text.fileName();
+            path = text;
         try {
             DetachedProgramStart().start(path, ShowState::Normal);
             QFAIL("the start did not fail");

@@ -559,23 +559,6 @@ private Q_SLOTS:
                  qPrintable(info));
     }
 
-    void aboutInfoOpensTheDialogAndEscClosesIt()
-    {
-        QVERIFY(menu(QStringLiteral("alt+a"), QStringLiteral("i")));
-        const QString about = waitForWindow(QStringLiteral("About Vellumo"));
-        QVERIFY2(!about.isEmpty(), "no About dialog");
-        const QString owner =
-            runProgram(QStringLiteral("xprop"),
-                       {QStringLiteral("-id"), about, QStringLiteral("WM_TRANSIENT_FOR")})
-                .out;
-        QVERIFY2(owner.contains(QStringLiteral("0x%1").arg(window.toULongLong(), 0, 16)),
-                 qPrintable(owner));
-        focus(about);
-        keys({QStringLiteral("Escape")});
-        QVERIFY(waitUntilGone(QStringLiteral("About Vellumo")));
-        QCOMPARE(windows(QStringLiteral("Vellumo")), QStringList{window});
-    }
-
     // Loaded lines may share one block of the area; the desktop's key for
     // deleting to the end of the line (Ctrl+K here) still stops at the line's end.
     void ctrlKDeletesToTheEndOfTheLineOnly()

@@ -119,9 +119,7 @@ int main(int argc, char **argv)
         run("Print");
         QCoreApplication::processEvents();
 
-        QStringList boxes;
-        for (const auto &call : platform.messageBox.calls)
-            boxes << call.title;
+        const QStringList boxes = platform.messageBox.shown(false);
         if (boxes != QStringList{"Load Successful", "Save Successful"} ||
             readFile(out) != text + "\r\n" || QFileInfo(pdf).size() == 0) {
             std::fprintf(stderr, "round %d went wrong: %s\n", round,

@@ -67,8 +67,8 @@ QByteArray dropTo(const Ids &ids)
         return errnoText("setgid");
     if (::setuid(ids.uid) != 0)
         return errnoText("setuid");
-    if (::geteuid() == 0 || ::getegid() == 0)
-        return "still root after setuid";
+    if (::geteuid() == 0 || ::getegid() == 0 || ::getgroups(0, nullptr) != 0)
+        return "still root, or in root's groups, after setuid";
     if (::setuid(0) == 0)
         return "root could be regained";
     return {};
@@ -171,21 +171,11 @@ ChildResult run(const std::function<QString()> &job, int timeoutMs, bool drop)
 
 QString ChildResult::describe() const
 {
-    switch (status) {
-    case Status::Finished:
-        return QStringLiteral("finished: ") + report;
-    case Status::Threw:
-        return QStringLiteral("threw: ") + report;
-    case Status::Crashed:
-        return QStringLiteral("crashed: ") + report;
-    case Status::TimedOut:
-        return QStringLiteral("timed out (blocked?): ") + report;
-    case Status::CouldNotDropPrivileges:
-        return QStringLiteral("could not become nobody: ") + report;
-    case Status::NotStarted:
-        return QStringLiteral("not started: ") + report;
-    }
-    return report;
+    // In the order of Status.
+    static const char *const kinds[] = {
+        "finished",   "threw", "crashed", "timed out (blocked?)", "could not become nobody",
+        "not started"};
+    return QString::fromLatin1(kinds[int(status)]) + QStringLiteral(": ") + report;
 }
 
 ChildResult runInChild(const std::function<QString()> &job, int timeoutMs)
