@@ -12,8 +12,9 @@ pid=$(xprop -id "$window" _NET_WM_PID | sed -n 's/.* = //p')
 [ "$(readlink "/proc/$pid/exe")" = "$program" ] || { echo "  not $program" >&2; exit 1; }
 class=$(sed -n 's/^StartupWMClass=//p' "$entry")
 xprop -id "$window" WM_CLASS | grep -q "\"$class\"" || { echo "  WM_CLASS is not $class" >&2; exit 1; }
-# Qt may give the icon a moment after the window shows.
-for _ in $(seq 30); do
+# Qt may give the icon a moment after the window shows, longer on a busy
+# machine: wait for it as long as for the window.
+for _ in $(seq 150); do
   xprop -id "$window" _NET_WM_ICON | grep -q 'Icon (32 x 32)' && break
   sleep 0.1
 done
