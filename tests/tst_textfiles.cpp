@@ -317,6 +317,13 @@ private Q_SLOTS:
         menu("Save");
         QCOMPARE(boxTitles(), (QStringList{"Save", "Save Successful"}));
         QCOMPARE(readFile(path("q.txt")), QByteArray("ok ? and ?\r\n"));
+
+        // Half a pair at the very end, as a cut paste leaves it, is named by its own code.
+        area()->setText(QStringLiteral("ok ") + QChar(0xD83D));
+        platform->messageBox.answers = {kAnswerNo};
+        menu("Save");
+        QVERIFY2(platform->messageBox.calls.last().prompt.contains(QStringLiteral("U+D83D")),
+                 qPrintable(platform->messageBox.calls.last().prompt));
     }
 
     // The real question, answered with Enter, takes its default, No: nothing is written.
