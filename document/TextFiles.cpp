@@ -10,6 +10,7 @@
 #include "platform/system/Memory.h"
 #include "platform/textarea/RichTextBox.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QTextDocument>
 #include <algorithm>
@@ -150,7 +151,11 @@ SaveResult saveTextFile(CommonDialog &dialog, RichTextBox &area, FileLayer &file
         return true;
     });
     files.writeLine(result.fileNumber, {});
-    files.close(result.fileNumber);
+    // From here the new text takes the old one's place: no Cancel, and the window paints while
+    // the disk catches up. Paints, not steps: how long the disk takes changes no step of the work.
+    steps->lockIn(label);
+    files.close(result.fileNumber,
+                [] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
     result.saved = true;
     return result;
 }

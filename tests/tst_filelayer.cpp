@@ -11,6 +11,7 @@
 #include <QDirIterator>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -136,13 +137,16 @@ extern "C" ssize_t write(int fd, const void *buffer, size_t count)
     return interruptedNow(count) ? -1 : ::syscall(SYS_write, fd, buffer, count);
 }
 
-// And fsync, to count the folders a save makes durable.
-int g_foldersSynced = 0;
+// And fsync, to count the folders a save makes durable, and to make a file's sync as slow as a
+// big one's on a real disk.
+std::atomic<int> g_foldersSynced = 0;
 extern "C" int fsync(int fd)
 {
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
         ++g_foldersSynced;
+    else
+        ::usleep(20000);
     return int(::syscall(SYS_fsync, fd));
 }
 
@@ -386,7 +390,10 @@ void TestFileLayer::writesTextAsBytes()
         layer.write(n, QStringView(line).sliced(half));
         layer.writeLine(n, {});
     }
-    layer.close(n);
+    // The window goes on painting while the disk syncs.
+    int waits = 0;
+    layer.close(n, [&] { ++waits; });
+    QVERIFY(waits > 0);
     QCOMPARE(g_foldersSynced, 2);
     QVERIFY(readFile(file) == bytes);
     QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});

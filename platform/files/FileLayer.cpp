@@ -11,8 +11,10 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -364,9 +366,9 @@ void FileLayer::abandonSave(int fileNumber, const QString &reason)
     failSave(path, reason);
 }
 
-void FileLayer::close(int fileNumber)
+void FileLayer::close(int fileNumber, const std::function<void()> &waiting)
 {
-    finish(fileNumber, true);
+    finish(fileNumber, true, waiting);
 }
 
 void FileLayer::abandon(int fileNumber)
@@ -374,7 +376,7 @@ void FileLayer::abandon(int fileNumber)
     finish(fileNumber, false);
 }
 
-void FileLayer::finish(int fileNumber, bool commit)
+void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> &waiting)
 {
     const auto it = m_channels.find(fileNumber);
     if (it == m_channels.end())
@@ -387,7 +389,14 @@ void FileLayer::finish(int fileNumber, bool commit)
 
     append(fileNumber, ch, {}, false); // a high surrogate held for a pair that never came
     flush(fileNumber, ch);
-    if (const int error = ch.out->commit())
+    // Where no thread can be had, the commit runs here after all, in get().
+    const std::launch policy =
+        waiting ? std::launch::async | std::launch::deferred : std::launch::deferred;
+    std::future<int> committed = std::async(policy, [&ch] { return ch.out->commit(); });
+    while (waiting &&
+           committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
+        waiting();
+    if (const int error = committed.get())
         abandonSave(fileNumber, qt_error_string(error));
     m_channels.erase(it);
 }

@@ -46,8 +46,9 @@ public:
     // between two parts is still one character.
     void write(int fileNumber, QStringView text);
 
-    // Commits a save. Closing a number that is not open does nothing.
-    void close(int fileNumber);
+    // Commits a save. Closing a number that is not open does nothing. The disk's last sync of a
+    // big file can take a while; waiting, if given, is called every few milliseconds meanwhile.
+    void close(int fileNumber, const std::function<void()> &waiting = {});
     // Closes without committing: a save left unfinished leaves the old file as it was.
     void abandon(int fileNumber);
 
@@ -65,7 +66,7 @@ private:
     void read(const Reading &reading, char *into, qint64 count,
               const std::function<void(qint64)> &arrived, const Steps &checked);
     void flush(int fileNumber, Channel &ch);
-    void finish(int fileNumber, bool commit);
+    void finish(int fileNumber, bool commit, const std::function<void()> &waiting = {});
     [[noreturn]] void abandonSave(int fileNumber, const QString &reason);
 
     std::map<int, std::unique_ptr<Channel>> m_channels;
