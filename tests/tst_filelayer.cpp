@@ -137,16 +137,17 @@ extern "C" ssize_t write(int fd, const void *buffer, size_t count)
     return interruptedNow(count) ? -1 : ::syscall(SYS_write, fd, buffer, count);
 }
 
-// And fsync, to count the folders a save makes durable, and to make a file's sync as slow as a
-// big one's on a real disk.
+// And fsync, to count the folders a save makes durable, and to hold a file's sync, as a big one
+// on a slow disk is held, until the saving thread has waited for it (or two seconds have gone).
 std::atomic<int> g_foldersSynced = 0;
+std::atomic<bool> g_holdSync = false;
 extern "C" int fsync(int fd)
 {
     struct stat st;
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
         ++g_foldersSynced;
-    else
-        ::usleep(20000);
+    for (int ms = 0; g_holdSync && ms < 2000; ++ms)
+        ::usleep(1000);
     return int(::syscall(SYS_fsync, fd));
 }
 
@@ -392,7 +393,12 @@ void TestFileLayer::writesTextAsBytes()
     }
     // The window goes on painting while the disk syncs.
     int waits = 0;
-    layer.close(n, [&] { ++waits; });
+    g_holdSync = true;
+    layer.close(n, [&] {
+        ++waits;
+        g_holdSync = false;
+    });
+    g_holdSync = false;
     QVERIFY(waits > 0);
     QCOMPARE(g_foldersSynced, 2);
     QVERIFY(readFile(file) == bytes);
