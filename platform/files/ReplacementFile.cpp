@@ -80,7 +80,7 @@ int ReplacementFile::write(const char *data, qint64 size)
         m_written += n;
     }
     // The disk starts on what is written while the rest is still being made, so that the one
-    // sync at the end has little left to wait for: a long wait there is a frozen window.
+    // sync at the end has little left to wait for and the save ends soon after its last byte.
     constexpr qint64 kWriteBehind = qint64(16) << 20;
     if (m_written - m_startedTo >= kWriteBehind) {
         ::sync_file_range(m_fd, m_startedTo, m_written - m_startedTo, SYNC_FILE_RANGE_WRITE);
