@@ -8,6 +8,7 @@
 #include "document/TextFiles.h"
 #include "platform/Failure.h"
 #include "platform/Progress.h"
+#include "platform/dialogs/BusyCursor.h"
 #include "platform/dialogs/MessageBox.h"
 #include "platform/forms/Accessibility.h"
 #include "platform/system/ProgramExit.h"
@@ -21,6 +22,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <new>
+#include <utility>
 
 namespace vellumo {
 
@@ -74,6 +76,15 @@ frmMain::frmMain(const Services &services, QWidget *parent)
     route(button("CmdColor"), [this] { OpenColor(); });
     route(button("cmdFont"), [this] { OpenFont(); });
     route(button("CmdReset"), [this] { m_text->setText(QString()); });
+    // The area's long edits are commands too: the same progress, the same one message on failure.
+    m_text->setRunner(
+        [this](const QString &command, const QString &label, const RichTextBox::Work &work) {
+            run(command, [&] {
+                BusyCursor busy;
+                const std::unique_ptr<Progress> progress = m_services.progress->start(this, label);
+                work(*progress);
+            });
+        });
 
     buildMenus();
 
@@ -180,7 +191,7 @@ bool frmMain::Loadfile()
     m_fileNumber = result.fileNumber;
     if (!result.text)
         return false;
-    m_loadedText = *result.text;
+    m_letGo(std::exchange(m_loadedText, *result.text));
     return true;
 }
 

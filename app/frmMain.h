@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SystemServices.h"
+#include "platform/LetGo.h"
 #include "platform/dialogs/CommonDialog.h"
 
 #include <QByteArray>
@@ -66,6 +67,7 @@ private:
     bool m_ending = false;
     bool m_running = false; // a command is under way
     std::unique_ptr<frmAbout> m_about;
+    LetGo m_letGo; // the text loaded before
 };
 
 } // namespace vellumo

@@ -1,9 +1,11 @@
 #include "measure/WrappedLines.h"
+#include "platform/Failure.h"
 #include "platform/files/CodePage.h"
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/LineWrapping.h"
 #include "platform/textarea/LongLines.h"
 #include "platform/textarea/RichTextBox.h"
+#include "support/Fakes.h"
 #include "support/TextFormats.h"
 
 #include <QApplication>
@@ -17,6 +19,8 @@
 #include <QTextLayout>
 #include <QWheelEvent>
 #include <climits>
+#include <map>
+#include <memory>
 #include <vector>
 
 using namespace vellumo;
@@ -27,6 +31,7 @@ namespace {
 // Pasting and dropping both arrive through these.
 struct PasteTarget : RichTextBox {
     using RichTextBox::canInsertFromMimeData;
+    using RichTextBox::createMimeDataFromSelection;
     using RichTextBox::insertFromMimeData;
 };
 
@@ -101,6 +106,23 @@ void turnWheel(QWidget *over)
     QWheelEvent turn(at, over->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
                      Qt::NoModifier, Qt::NoScrollPhase, false);
     QCoreApplication::sendEvent(over, &turn);
+}
+
+// Bigger than a step of an edit, smaller than two.
+const QString &bigText(quint32 seed)
+{
+    static std::map<quint32, QString> made;
+    QString &text = made[seed];
+    if (text.isEmpty())
+        text = prose(5 << 20, true, seed);
+    return text;
+}
+
+QColor colourAt(RichTextBox &box, int position)
+{
+    QTextCursor at(box.document());
+    at.setPosition(position);
+    return at.charFormat().foreground().color();
 }
 
 void pasteTenLines(RichTextBox &box)
@@ -317,6 +339,114 @@ private Q_SLOTS:
         QVERIFY(!box.canInsertFromMimeData(&imageOnly));
     }
 
+    // X hands every selection to other programs: its text is made only if one asks for it.
+    void theSelectionOffersItsPlainTextWhileTheTextIsUnchanged()
+    {
+        PasteTarget box;
+        box.setText(QStringLiteral("one\r\ntwo"));
+        box.selectAll();
+        const std::unique_ptr<QMimeData> offer(box.createMimeDataFromSelection());
+        box.setSelColor(0x0000FF);
+        QCOMPARE(offer->formats(), QStringList{"text/plain"});
+        QCOMPARE(offer->text(), QStringLiteral("one\ntwo"));
+        QTest::keyClick(&box, Qt::Key_Delete);
+        QVERIFY(offer->formats().isEmpty());
+        QVERIFY(offer->text().isEmpty());
+    }
+
+    // A big cut, paste, or key over a big selection goes in steps, and is undone and redone as
+    // one; Cancel, partway, leaves the text, its colours and the clipboard as they were.
+    void bigEditsAreOneEditThatCancelTakesBack_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<QString>("clipboard"); // before the edit
+        QTest::addColumn<QString>("text");      // after it
+        QTest::addColumn<QString>("copied");    // on the clipboard after it
+        QTest::addColumn<int>("cancelIn");      // 0 the edit, 1 its undo, 2 its redo; -1 none
+        const QString &big = bigText(7), &other = bigText(3);
+        const QString before = QStringLiteral("before");
+        const QKeySequence copy(QKeySequence::Copy), cut(QKeySequence::Cut);
+        const QKeySequence paste(QKeySequence::Paste), del(Qt::Key_Delete), letter(Qt::Key_X);
+        QTest::newRow("copy") << copy << before << big << big << -1;
+        QTest::newRow("copy, cancelled") << copy << before << big << big << 0;
+        QTest::newRow("cut") << cut << before << QString() << big << -1;
+        QTest::newRow("cut, cancelled") << cut << before << QString() << big << 0;
+        QTest::newRow("cut, its undo cancelled") << cut << before << QString() << big << 1;
+        QTest::newRow("cut, its redo cancelled") << cut << before << QString() << big << 2;
+        QTest::newRow("paste") << paste << other << other << other << -1;
+        QTest::newRow("paste, cancelled") << paste << other << other << other << 0;
+        QTest::newRow("paste, its undo cancelled") << paste << other << other << other << 1;
+        QTest::newRow("paste, its redo cancelled") << paste << other << other << other << 2;
+        QTest::newRow("Delete") << del << before << QString() << before << -1;
+        QTest::newRow("Delete, cancelled") << del << before << QString() << before << 0;
+        QTest::newRow("a letter") << letter << before << QStringLiteral("x") << before << -1;
+        QTest::newRow("a letter, cancelled") << letter << before << "x" << before << 0;
+    }
+    void bigEditsAreOneEditThatCancelTakesBack()
+    {
+        QFETCH(QKeySequence, keys);
+        QFETCH(QString, clipboard);
+        QFETCH(QString, text);
+        QFETCH(QString, copied);
+        QFETCH(int, cancelIn);
+        const QString &big = bigText(7);
+        RichTextBox box;
+        test::ScriptedProgress progress;
+        box.setRunner([&](const QString &, const QString &label, const RichTextBox::Work &work) {
+            try {
+                work(*progress.start(&box, label));
+            } catch (const Cancelled &) {
+            }
+        });
+        box.setText(big);
+        test::selectRange(box, 5, 10);
+        box.setSelColor(0x0000FF);
+        box.document()->clearUndoRedoStacks();
+        QApplication::clipboard()->setText(clipboard);
+        box.selectAll();
+        // Partway: at the first step past 60 % of the work.
+        auto press = [&](const QKeySequence &keys, bool cancel) {
+            progress.cancelAt = 0;
+            progress.onStep = [&progress, cancel] {
+                if (cancel && !progress.cancelAt && progress.started.last().steps.last() > 0.6)
+                    progress.cancelAt = progress.stepsTaken + 1;
+            };
+            QTest::keySequence(&box, keys);
+            QCOMPARE(progress.cancelAt > 0, cancel);
+        };
+
+        press(keys, cancelIn == 0);
+        QCOMPARE(box.text(), cancelIn == 0 ? big : text);
+        QCOMPARE(QApplication::clipboard()->text(), cancelIn == 0 ? clipboard : copied);
+        QCOMPARE(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/plain"});
+        if (cancelIn == 0) {
+            QCOMPARE(colourAt(box, 7), QColor(Qt::red));
+            QVERIFY(!box.document()->isUndoAvailable() && !box.document()->isRedoAvailable());
+            return;
+        }
+        press(QKeySequence::Undo, cancelIn == 1);
+        QCOMPARE(box.text(), cancelIn == 1 ? text : big);
+        if (cancelIn == 1)
+            return;
+        QCOMPARE(colourAt(box, 7), QColor(Qt::red));
+        press(QKeySequence::Redo, cancelIn == 2);
+        QCOMPARE(box.text(), cancelIn == 2 ? big : text);
+    }
+
+    // Qt keeps what was removed, for undo, at 32-bit places: a paste past them is refused.
+    void aPastePastWhatTheAreaTakesInIsRefused()
+    {
+        struct Small : RichTextBox {
+            qint64 capacity() const override { return 100; }
+        } box;
+        box.setText(QString(40, u'a'));
+        QApplication::clipboard()->setText(QString(30, u'b'));
+        box.selectAll();
+        box.paste(); // 71 taken in
+        QVERIFY_THROWS_EXCEPTION(Failure, box.paste());
+        QCOMPARE(box.text(), QString(30, u'b'));
+    }
+
     void scrollBarShowsWhereTheViewIs_data()
     {
         QTest::addColumn<bool>("lineBreaks");
@@ -479,6 +609,10 @@ private Q_SLOTS:
             QApplication::clipboard()->setText(QStringLiteral("ab ").repeated(150));
             box.paste();
         }) << kAsLaidOut;
+        QTest::newRow("many blocks of lines pasted") << Edit([](RichTextBox &box) {
+            QApplication::clipboard()->setText(prose(80000, true, 5));
+            box.paste();
+        }) << int(prose(80000, true, 5).count(u'\n'));
         QTest::newRow("a paste undone") << Edit([](RichTextBox &box) {
             pasteTenLines(box);
             box.undo();

@@ -25,8 +25,8 @@ namespace vellumo {
 namespace {
 // Blocks laid out to calibrate the estimate, spread evenly over the text.
 constexpr int kSamples = 12;
-// A change to more blocks than this is counted again whole, after it, and
-// calibrated again: a new text has come in.
+// A change to more blocks than this is a new text when it is all of it, counted again whole and
+// calibrated again; else, made in steps, it counts only its own blocks.
 constexpr int kEditedBlocks = 8;
 // Edited blocks waiting for their real count, at most.
 constexpr size_t kPending = 16;
@@ -208,16 +208,19 @@ void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
         return;
     }
     if (last - first >= kEditedBlocks) {
-        if (removed != added || moved != 0) {
-            attachLater();
+        if (removed == added && moved == 0) {
+            // The same text, formatted: a colour wraps nothing, a font may. Its two
+            // ends, laid out again, tell.
+            m_pending.push_back(first);
+            m_pending.push_back(last);
+            settleLater(Counts::Reformatted);
             return;
         }
-        // The same text, formatted: a colour wraps nothing, a font may. Its two
-        // ends, laid out again, tell.
-        m_pending.push_back(first);
-        m_pending.push_back(last);
-        settleLater(Counts::Reformatted);
-        return;
+        if (first == 0 && last == count - 1) {
+            attachLater(); // a new text
+            return;
+        }
+        // A big cut or paste, made in steps: each counts only what it brought.
     }
     std::vector<int> lines;
     for (QTextBlock block = document->findBlockByNumber(first);
@@ -232,8 +235,10 @@ void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
         else if (block < first)
             pending.push_back(block);
     }
+    // A step of a big edit is counted by estimate, but for its two ends, where it joins the text.
     for (int block = first; block <= last; ++block)
-        pending.push_back(block);
+        if (last - first < kEditedBlocks || block == first || block == last)
+            pending.push_back(block);
     if (pending.size() > kPending)
         pending.erase(pending.begin(), pending.end() - kPending);
     m_pending = std::move(pending);

@@ -23,6 +23,7 @@ RichTextBox::RichTextBox(QWidget *parent)
     // The room for this one is always kept, so that the width for the text
     // never changes with the bar: Qt would lay out every block again.
     setViewportMargins(0, 0, m_bar->sizeHint().width(), 0);
+    adopt(document());
 }
 
 QTextCharFormat RichTextBox::withoutJoin(QTextCharFormat format)
@@ -61,23 +62,33 @@ QString RichTextBox::plainText(const QTextCursor &range, QStringView lineBreak) 
 
 bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) const
 {
+    return forEachPart(QTextCursor(), m_lineBreak, visit);
+}
+
+bool RichTextBox::forEachPart(const QTextCursor &range, QStringView lineBreak,
+                              const std::function<bool(QStringView)> &visit) const
+{
     // Whole blocks, as joinPieces reads raw text: each block's text with the
     // paragraph separator after it, but for the last.
     constexpr qsizetype kPartChars = 1 << 18;
+    const QTextDocument *doc = document();
+    const int start = range.isNull() ? 0 : range.selectionStart();
+    const int end = range.isNull() ? doc->characterCount() - 1 : range.selectionEnd();
     QString raw;
     std::vector<bool> joins;
-    for (QTextBlock block = document()->firstBlock(); block.isValid();) {
+    for (QTextBlock block = doc->findBlock(start); block.isValid() && block.position() <= end;) {
         raw.clear();
         joins.clear();
-        while (block.isValid() && raw.size() < kPartChars) {
-            raw += block.text();
+        while (block.isValid() && block.position() <= end && raw.size() < kPartChars) {
+            const int from = std::max(start - block.position(), 0);
+            raw += QStringView(block.text()).mid(from, end - block.position() - from);
             block = block.next();
-            if (block.isValid()) {
+            if (block.isValid() && block.position() <= end) {
                 raw += QChar::ParagraphSeparator;
                 joins.push_back(m_mayHaveJoins && startsWithJoin(block));
             }
         }
-        if (!visit(joinPieces(std::move(raw), joins, m_lineBreak)))
+        if (!visit(joinPieces(std::move(raw), joins, lineBreak)))
             return false;
     }
     return true;
@@ -85,7 +96,9 @@ bool RichTextBox::forEachPart(const std::function<bool(QStringView)> &visit) con
 
 void RichTextBox::mergeFormat(const QTextCharFormat &format)
 {
+    const int revision = document()->revision();
     mergeCurrentCharFormat(format);
+    carryOfferOver(revision);
     keepJoinsOutOfTyping();
 }
 
@@ -138,34 +151,37 @@ void RichTextBox::setSelItalic(bool italic)
     mergeFormat(format);
 }
 
-bool RichTextBox::canInsertFromMimeData(const QMimeData *source) const
-{
-    return source->hasText();
-}
-
-void RichTextBox::insertFromMimeData(const QMimeData *source)
-{
-    if (!source->hasText())
-        return;
-    QTextCursor cursor = textCursor();
-    cursor.beginEditBlock();
-    cursor.removeSelectedText();
-    if (insertPieces(cursor, source->text(), withoutJoin(cursor.charFormat())))
-        m_mayHaveJoins = true;
-    cursor.endEditBlock();
-    setTextCursor(cursor);
-    ensureCursorVisible();
-}
-
-QMimeData *RichTextBox::createMimeDataFromSelection() const
-{
-    auto *data = new QMimeData;
-    data->setText(plainText(textCursor(), u"\n"));
-    return data;
-}
-
 void RichTextBox::keyPressEvent(QKeyEvent *event)
 {
+    const std::pair<QKeySequence::StandardKey, void (RichTextBox::*)()> edits[] = {
+        {QKeySequence::Copy, &RichTextBox::copy},
+        {QKeySequence::Cut, &RichTextBox::cut},
+        {QKeySequence::Paste, &RichTextBox::paste},
+        {QKeySequence::Undo, &RichTextBox::undo},
+        {QKeySequence::Redo, &RichTextBox::redo}};
+    for (const auto &[key, edit] : edits) {
+        if (event == key && (key == QKeySequence::Copy || !isReadOnly())) {
+            (this->*edit)();
+            event->accept();
+            return;
+        }
+    }
+    bool onlyRemoves = false;
+    if (replacesSelection(event, onlyRemoves)) {
+        // A big selection goes in steps first; the key then does the rest, in the same group.
+        run(QStringLiteral("Delete"), QStringLiteral("Deleting the selected text\u2026"),
+            [&](Progress &progress) {
+                inGroup(progress, [&] {
+                    QTextCursor cursor = textCursor();
+                    removeInSteps(cursor, progress.stage(0, 1));
+                    setTextCursor(cursor);
+                    if (!onlyRemoves)
+                        keyPressEvent(event);
+                });
+            });
+        event->accept();
+        return;
+    }
     if (!isReadOnly() && event == QKeySequence::InsertParagraphSeparator) {
         // Made here rather than by Qt, which would give the new block end the
         // typing format, join mark and all, where a piece was emptied.

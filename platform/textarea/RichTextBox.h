@@ -1,18 +1,23 @@
 #pragma once
 
+#include "platform/LetGo.h"
 #include "platform/Progress.h"
 #include "platform/textarea/LongLines.h"
 
 #include <QElapsedTimer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QStringView>
 #include <QTextFormat>
 #include <functional>
+#include <memory>
 #include <utility>
+#include <vector>
 
 namespace vellumo {
 
 class EstimatedScrollBar;
+class SelectionOffer;
 
 // The main window's editing surface. The program reads and replaces the whole
 // plain text and formats the selection; everything else is the user's typing.
@@ -26,6 +31,7 @@ class RichTextBox : public QPlainTextEdit {
     Q_OBJECT
 public:
     explicit RichTextBox(QWidget *parent = nullptr);
+    ~RichTextBox() override;
 
     // The whole content, exactly as held: no-break spaces stay, and every line
     // break comes back in the form the last replaced text used first
@@ -46,6 +52,14 @@ public:
     void setText(SingleByteText text, const Steps &steps, const Reader &read = {});
     QString lineBreak() const { return m_lineBreak; }
 
+    // Edits that are long on a big text (copy, cut, paste, undo, redo, and a key that replaces
+    // a big selection) go through the runner, as the window's commands do: it shows their
+    // progress, with Cancel, and reports their failures. Without one they run in one go.
+    using Work = std::function<void(Progress &progress)>;
+    using Runner =
+        std::function<void(const QString &command, const QString &label, const Work &work)>;
+    void setRunner(Runner runner) { m_runner = std::move(runner); }
+
     // Whether the block end before this block joins two pieces of one line.
     static bool startsWithJoin(const QTextBlock &block);
 
@@ -57,26 +71,71 @@ public:
     void setSelBold(bool bold);
     void setSelItalic(bool italic);
 
+public Q_SLOTS:
+    // These hide QPlainTextEdit's, which copy, paste and undo a big text in one go. A big cut or
+    // paste is made in steps, undone and redone as one; Cancel takes back the steps made, and
+    // leaves the clipboard as it was.
+    void copy();
+    void cut();
+    void paste();
+    void undo();
+    void redo();
+    // As the Delete key: removes the selection.
+    void deleteSelection();
+
 protected:
     // Pasted or dropped rich text would bring tables and images whose
     // placeholder characters end up in saved files: take its plain text only.
     bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
-    // Copied and dragged text is the plain text, joins left out.
+    // What the selection offers to other programs (X's primary selection, a drag): its plain
+    // text, joins left out, made only when asked for.
     QMimeData *createMimeDataFromSelection() const override;
+    void dropEvent(QDropEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
 
+    // The most characters the document may take in since it was made: Qt keeps what was
+    // removed, for undo, and its positions into it are 32-bit.
+    virtual qint64 capacity() const;
+
 private:
+    friend class SelectionOffer;
+    struct UndoGroup {
+        int from; // the document's undo states before and after it
+        int to;
+    };
+
+    void run(const QString &command, const QString &label, const Work &work);
+    QString copyText(const QTextCursor &range, const Steps &steps) const;
+    void toClipboard(std::unique_ptr<QMimeData> data);
+    // Replaces the selection with text, in steps where either is big.
+    void replaceSelection(const QString &text, Progress *progress);
+    // Makes the edit's steps one undo step to the user; a failure or Cancel takes them back.
+    void inGroup(Progress &progress, const std::function<void()> &edit);
+    void removeInSteps(QTextCursor &range, const Steps &steps);
+    void undoGroup(const UndoGroup &group, bool undo, Progress &progress);
+    void dropGroupsAbove();
+    void adopt(QTextDocument *document);
+    void carryOfferOver(int revisionBefore);
+    // Whether the key would replace or delete the selection, and whether it does nothing else.
+    bool replacesSelection(QKeyEvent *event, bool &onlyRemoves) const;
+    // The parts of the text from the cursor's selection, or of everything for a null cursor.
+    bool forEachPart(const QTextCursor &range, QStringView lineBreak,
+                     const std::function<bool(QStringView)> &visit) const;
+
     // make delivers runs from runs on a worker thread.
     void fill(const std::function<void(const std::function<void(Run &)> &)> &make,
               const TextRuns &runs, const Steps &steps, LineLengths *lengths);
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
-    // Returns whether it made joins.
-    bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format);
+    // Returns whether it made joins. Each stepChars or so are an edit of their own, reported to
+    // steps.
+    bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
+                      const Steps &steps, qsizetype stepChars);
     void mergeFormat(const QTextCharFormat &format);
     void keepJoinsOutOfTyping();
     bool stepOverJoin(QKeyEvent *event);
@@ -97,6 +156,15 @@ private:
     // Set whenever joins were made since the last setText; text() looks for
     // them only then, as that takes a walk through every block.
     bool m_mayHaveJoins = false;
+
+    Runner m_runner;
+    std::vector<UndoGroup> m_groups; // of the document shown, in order
+    bool m_inGroup = false;
+    bool m_dropping = false;
+    qint64 m_taken = 0; // characters the document has taken in, as far as known
+    // What the selection last offered, kept true to the text through formatting.
+    mutable QPointer<SelectionOffer> m_offer;
+    LetGo m_letGo; // the documents shown before, and the clipboard's texts
 };
 
 } // namespace vellumo

@@ -52,6 +52,8 @@ void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader 
         runs, weighed, &lengths);
 }
 
+RichTextBox::~RichTextBox() = default;
+
 void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const TextRuns &runs,
                        const Steps &steps, LineLengths *lengths)
 {
@@ -105,27 +107,50 @@ void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const T
     m_mayHaveJoins = joins;
     if (lengths)
         m_bar->expect(doc.get(), std::move(*lengths));
+    adopt(doc.get());
     // The first document belongs to Qt, which deletes it; those made here are deleted here.
-    const std::unique_ptr<const QTextDocument> ours(old->parent() == this ? old : nullptr);
+    std::unique_ptr<QTextDocument> ours(old->parent() == this ? document() : nullptr);
     setDocument(doc.release());
+    if (ours) {
+        // Nothing reaches it any more but the thread that frees it.
+        ours->setParent(nullptr);
+        ours->moveToThread(nullptr);
+        m_letGo(std::move(ours));
+    }
     // Qt hands the old typing format on to the new document; start it plain.
     setCurrentCharFormat(QTextCharFormat());
 }
 
 bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
-                               const QTextCharFormat &format)
+                               const QTextCharFormat &format, const Steps &steps,
+                               qsizetype stepChars)
 {
     QTextCharFormat join = format;
     join.setProperty(kJoinProperty, true);
     const QTextBlockFormat block = cursor.blockFormat();
     TextRuns runs(text);
     bool joins = false;
-    for (Run run; runs.next(run);) {
-        cursor.insertText(run.text, format);
-        if (run.join)
+    // Runs go in together up to a step's worth: Qt lays out a block after each insertion.
+    QString step;
+    const auto insert = [&](bool joined, double done) {
+        cursor.beginEditBlock();
+        cursor.insertText(step, format);
+        if (joined)
             cursor.insertBlock(block, join);
+        cursor.endEditBlock();
+        step.clear();
+        if (steps)
+            steps(done);
+    };
+    Run run;
+    while (runs.next(run)) {
+        step += run.text;
         joins = joins || run.join;
+        if (run.join || step.size() >= stepChars)
+            insert(run.join, run.done);
     }
+    if (!step.isEmpty())
+        insert(false, 1);
     return joins;
 }
 
