@@ -389,6 +389,7 @@ void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> 
 
     append(fileNumber, ch, {}, false); // a high surrogate held for a pair that never came
     flush(fileNumber, ch);
+    const QString path = ch.path;
     // The commit holds what it commits, so that nothing done while the window paints can take
     // it away. Where no thread can be had, it runs here after all, in get(): std::async then
     // starts again from what it was given, so it is given a copy.
@@ -397,13 +398,18 @@ void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> 
     const auto toCommit = [out = std::shared_ptr<ReplacementFile>(std::move(ch.out))] {
         return out->commit();
     };
-    std::future<int> committed = std::async(policy, toCommit);
+    std::future<ReplacementFile::Committed> committed = std::async(policy, toCommit);
     while (waiting &&
            committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
         waiting();
-    if (const int error = committed.get())
-        abandonSave(fileNumber, qt_error_string(error));
+    const ReplacementFile::Committed done = committed.get();
+    if (done.error != 0 && !done.inPlace)
+        abandonSave(fileNumber, qt_error_string(done.error));
     m_channels.erase(fileNumber);
+    if (done.error != 0)
+        throw Failure(QStringLiteral("Cannot make the save of %1 durable: %2. The file holds the "
+                                     "new text, but a power cut may bring the old one back.")
+                          .arg(quoted(path), asReason(qt_error_string(done.error))));
 }
 
 } // namespace vellumo
