@@ -394,11 +394,16 @@ void TestFileLayer::writesTextAsBytes()
         layer.write(n, QStringView(line).sliced(half));
         layer.writeLine(n, {});
     }
-    // The window goes on painting while the disk syncs; then the disk fails to make the new
-    // name durable. The message says so, and what the file holds.
+    // The window goes on painting while the disk syncs, until painting fails; then the disk
+    // fails to make the new name durable. The message is the disk's, and says what it holds.
     g_holdSync = true;
     g_folderSyncError = EIO;
-    const QString unsure = failureOf([&] { layer.close(n, [] { g_holdSync = false; }); });
+    const QString unsure = failureOf([&] {
+        layer.close(n, [] {
+            g_holdSync = false;
+            throw std::bad_alloc();
+        });
+    });
     g_folderSyncError = 0;
     QVERIFY(!g_holdSync.exchange(false));
     QCOMPARE(g_foldersSynced, 2);

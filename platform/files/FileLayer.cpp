@@ -399,9 +399,14 @@ void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> 
         return out->commit();
     };
     std::future<ReplacementFile::Committed> committed = std::async(policy, toCommit);
-    while (waiting &&
-           committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
-        waiting();
+    // What the disk did decides what the user is told: painting that fails meanwhile (no memory
+    // left, say) ends the painting, not the save.
+    try {
+        while (waiting &&
+               committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
+            waiting();
+    } catch (...) {
+    }
     const ReplacementFile::Committed done = committed.get();
     if (done.error != 0 && !done.inPlace)
         abandonSave(fileNumber, qt_error_string(done.error));
