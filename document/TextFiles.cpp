@@ -42,6 +42,9 @@ QString describeCharacter(QStringView text, qsizetype at)
 // What a load holds per byte of the file, as the benchmark measures it: the bytes read, kept as
 // the loaded text, and the area's document at two bytes a character with its blocks.
 constexpr double kLoadBytesPerFileByte = 3.2;
+// And the length the area notes of every line, for a file of nothing but line breaks one a byte:
+// its room is taken before the load, for the most lines a file of that size can hold.
+constexpr qint64 kBytesPerLine = sizeof(decltype(LineLengths::lengths)::value_type);
 // The area's positions are 32-bit, and its document ends with one more character.
 constexpr qint64 kMaxAreaChars = std::numeric_limits<int>::max() - 1;
 
@@ -54,10 +57,10 @@ QString megabytes(qint64 bytes)
 void refuseWhatCannotFit(const QString &name, qint64 size)
 {
     const QString file = QDir::toNativeSeparators(name);
-    const qint64 needed = qint64(double(size) * kLoadBytesPerFileByte);
+    const qint64 needed = qint64(double(size) * kLoadBytesPerFileByte) + (size + 1) * kBytesPerLine;
     const qint64 available = memoryAvailable();
     if (available >= 0 && needed > available)
-        throw Failure(QStringLiteral("Cannot load \"%1\": loading its %2 needs about %3 of "
+        throw Failure(QStringLiteral("Cannot load \"%1\": loading its %2 may need up to %3 of "
                                      "memory, and only %4 is available.")
                           .arg(file, megabytes(size), megabytes(needed), megabytes(available)));
     if (size > kMaxAreaChars)

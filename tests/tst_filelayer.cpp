@@ -137,18 +137,21 @@ extern "C" ssize_t write(int fd, const void *buffer, size_t count)
     return interruptedNow(count) ? -1 : ::syscall(SYS_write, fd, buffer, count);
 }
 
-// And fsync, to count the folders a save makes durable, and to hold a sync, as a big one on a
-// slow disk is held, until the saving thread has waited for it (or two seconds have gone).
+// And fsync, to count the folders a save makes durable, to hold a sync, as a big one on a slow
+// disk is held, until the saving thread has waited for it (or two seconds have gone), and to fail
+// a folder's as a failing disk does.
 std::atomic<int> g_foldersSynced = 0;
 std::atomic<bool> g_holdSync = false;
+std::atomic<int> g_folderSyncError = 0;
 extern "C" int fsync(int fd)
 {
-    struct stat st;
+    struct stat st {};
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
         ++g_foldersSynced;
     for (int ms = 0; g_holdSync && ms < 2000; ++ms)
         ::usleep(1000);
-    return int(::syscall(SYS_fsync, fd));
+    errno = S_ISDIR(st.st_mode) ? g_folderSyncError.load() : 0;
+    return errno != 0 ? -1 : int(::syscall(SYS_fsync, fd));
 }
 
 class TestFileLayer : public QObject {
@@ -391,11 +394,20 @@ void TestFileLayer::writesTextAsBytes()
         layer.write(n, QStringView(line).sliced(half));
         layer.writeLine(n, {});
     }
-    // The window goes on painting while the disk syncs.
+    // The window goes on painting while the disk syncs, until painting fails; then the disk
+    // fails to make the new name durable. The message is the disk's, and says what it holds.
     g_holdSync = true;
-    layer.close(n, [] { g_holdSync = false; });
+    g_folderSyncError = EIO;
+    const QString unsure = failureOf([&] {
+        layer.close(n, [] {
+            g_holdSync = false;
+            throw std::bad_alloc();
+        });
+    });
+    g_folderSyncError = 0;
     QVERIFY(!g_holdSync.exchange(false));
     QCOMPARE(g_foldersSynced, 2);
+    QVERIFY2(unsure.contains(u"durable: Input/output error. The file holds"), qPrintable(unsure));
     QVERIFY(readFile(file) == bytes);
     QCOMPARE(QDir(m_folder).entryList(QDir::Files | QDir::Hidden), QStringList{"out.txt"});
 }

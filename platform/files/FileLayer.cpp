@@ -389,16 +389,32 @@ void FileLayer::finish(int fileNumber, bool commit, const std::function<void()> 
 
     append(fileNumber, ch, {}, false); // a high surrogate held for a pair that never came
     flush(fileNumber, ch);
-    // Where no thread can be had, the commit runs here after all, in get().
+    const QString path = ch.path;
+    // The commit holds what it commits, so that nothing done while the window paints can take
+    // it away. Where no thread can be had, it runs here after all, in get(): std::async then
+    // starts again from what it was given, so it is given a copy.
     const std::launch policy =
         waiting ? std::launch::async | std::launch::deferred : std::launch::deferred;
-    std::future<int> committed = std::async(policy, [&ch] { return ch.out->commit(); });
-    while (waiting &&
-           committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
-        waiting();
-    if (const int error = committed.get())
-        abandonSave(fileNumber, qt_error_string(error));
-    m_channels.erase(it);
+    const auto toCommit = [out = std::shared_ptr<ReplacementFile>(std::move(ch.out))] {
+        return out->commit();
+    };
+    std::future<ReplacementFile::Committed> committed = std::async(policy, toCommit);
+    // What the disk did decides what the user is told: painting that fails meanwhile (no memory
+    // left, say) ends the painting, not the save.
+    try {
+        while (waiting &&
+               committed.wait_for(std::chrono::milliseconds(10)) == std::future_status::timeout)
+            waiting();
+    } catch (...) {
+    }
+    const ReplacementFile::Committed done = committed.get();
+    if (done.error != 0 && !done.inPlace)
+        abandonSave(fileNumber, qt_error_string(done.error));
+    m_channels.erase(fileNumber);
+    if (done.error != 0)
+        throw Failure(QStringLiteral("Cannot make the save of %1 durable: %2. The file holds the "
+                                     "new text, but a power cut may bring the old one back.")
+                          .arg(quoted(path), asReason(qt_error_string(done.error))));
 }
 
 } // namespace vellumo

@@ -47,7 +47,9 @@ public:
     void write(int fileNumber, QStringView text);
 
     // Commits a save. Closing a number that is not open does nothing. The disk's last sync of a
-    // big file can take a while; waiting, if given, is called every few milliseconds meanwhile.
+    // big file can take a while; waiting, if given, is called every few milliseconds meanwhile,
+    // and what it throws ends only the waiting. A disk that fails to make the new name durable
+    // fails the close with the new text in place, and says so.
     void close(int fileNumber, const std::function<void()> &waiting = {});
     // Closes without committing: a save left unfinished leaves the old file as it was.
     void abandon(int fileNumber);

@@ -89,24 +89,23 @@ int ReplacementFile::write(const char *data, qint64 size)
     return 0;
 }
 
-int ReplacementFile::commit()
+ReplacementFile::Committed ReplacementFile::commit()
 {
     if (::fchmod(m_fd, m_finalMode) != 0)
-        return errno;
+        return {errno};
     // An error the disk reports only now (a full disk under delayed allocation, quota, network
     // file systems) must fail the save rather than let a short file replace the old one.
     if (::fsync(m_fd) != 0)
-        return errno;
+        return {errno};
     if (m_name.isEmpty()) {
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
                      AT_SYMLINK_FOLLOW) == 0) {
             discard();
-            syncFolder();
-            return 0;
+            return {syncFolder(), true};
         }
         if (errno != EEXIST)
-            return errno;
+            return {errno};
         // The target exists: name the new text beside it, then swap it in.
         static const char letters[] =
             "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
@@ -119,27 +118,27 @@ int ReplacementFile::commit()
                          AT_SYMLINK_FOLLOW) == 0)
                 m_name = name;
             else if (errno != EEXIST || attempt == 100)
-                return errno;
+                return {errno};
         }
     }
     if (::rename(m_name.constData(), m_target.constData()) != 0)
-        return errno;
+        return {errno};
     m_name.clear();
     discard();
-    syncFolder();
-    return 0;
+    return {syncFolder(), true};
 }
 
 // Makes the new name durable, so that a power cut after a save reported done does not bring the
-// old file back, or lose a new one. The text is in place already: a folder that refuses is no
-// failure.
-void ReplacementFile::syncFolder() const
+// old file back, or lose a new one. A folder that cannot be synced at all (EINVAL) or that is
+// read-only is no failure; a disk that fails to sync it is.
+int ReplacementFile::syncFolder() const
 {
     const int folder = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folder >= 0) {
-        ::fsync(folder);
-        ::close(folder);
-    }
+    if (folder < 0)
+        return 0;
+    const int error = ::fsync(folder) == 0 ? 0 : errno;
+    ::close(folder);
+    return error == EINVAL || error == EROFS ? 0 : error;
 }
 
 void ReplacementFile::discard()

@@ -25,13 +25,19 @@ public:
     // Each returns 0 or the errno that stopped it.
     int create(const QString &target, mode_t finalMode);
     int write(const char *data, qint64 size);
-    int commit();
+    // What a commit came to. An error with the new text in place is the disk's failing to make
+    // the new name durable: a power cut may yet bring the old file back.
+    struct Committed {
+        int error = 0;
+        bool inPlace = false;
+    };
+    Committed commit();
     void discard();
     int handle() const { return m_fd; }
 
 private:
     QByteArray siblingName(const QByteArray &suffix) const;
-    void syncFolder() const;
+    int syncFolder() const;
 
     QByteArray m_target;
     QByteArray m_folder;

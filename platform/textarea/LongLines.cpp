@@ -1,8 +1,8 @@
 #include "platform/textarea/LongLines.h"
 
 #include <QtAlgorithms>
+#include <QtEndian>
 #include <algorithm>
-#include <cstring>
 
 namespace vellumo {
 
@@ -50,8 +50,8 @@ struct Bytes {
         const char *bytes = text.bytes.data();
         const qsizetype size = text.bytes.size();
         for (; at + 8 <= size; at += 8) {
-            quint64 word;
-            std::memcpy(&word, bytes + at, 8);
+            // The byte first in memory is the lowest, whatever the machine's order.
+            const quint64 word = qFromLittleEndian<quint64>(bytes + at);
             const quint64 lf = word ^ (ones * '\n'), cr = word ^ (ones * '\r');
             const quint64 found = ((lf - ones) & ~lf & highs) | ((cr - ones) & ~cr & highs);
             if (found)

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <optional>
+#include <system_error>
 
 namespace vellumo {
 
@@ -27,6 +29,9 @@ void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader 
 {
     LineLengths lengths;
     const qint64 size = text.bytes.size();
+    // A line a byte at most, the room for all is taken at once: the lengths never grow by
+    // doubling, and what a load of a file that size can hold is known before it starts.
+    lengths.lengths.reserve(size_t(size) + 1);
     TextRuns runs(text, &lengths, read ? 0 : size);
     // Reading is about a fifth of the work: a text that arrives before its first run (a long
     // line) shows progress all the same.
@@ -78,22 +83,32 @@ void RichTextBox::fill(const std::function<void(const Deliver &)> &make, const T
         if (steps)
             steps(done);
     };
+    QTextBlock laidOut = cursor.block(); // the blocks before it have their layouts
+    const Deliver take = [&](Run &run) {
+        cursor.insertText(run.text, plain); // not in the join's format the cursor took
+        if (run.join)
+            cursor.insertBlock(blockFormat, join);
+        joins = joins || run.join;
+        // The area gives every block a layout when it takes the document, in one go:
+        // given here a few at a time, the window paints in between.
+        for (const QTextBlock current = cursor.block(); laidOut != current;
+             laidOut = laidOut.next())
+            laidOut.layout();
+        done = run.done;
+        step();
+    };
     {
-        RunsAhead ahead(make);
-        QTextBlock laidOut = cursor.block(); // the blocks before it have their layouts
-        for (Run run; ahead.next(run, step);) {
-            cursor.insertText(run.text, plain); // not in the join's format the cursor took
-            if (run.join)
-                cursor.insertBlock(blockFormat, join);
-            joins = joins || run.join;
-            // The area gives every block a layout when it takes the document, in one go:
-            // given here a few at a time, the window paints in between.
-            for (const QTextBlock current = cursor.block(); laidOut != current;
-                 laidOut = laidOut.next())
-                laidOut.layout();
-            done = run.done;
-            step();
+        std::optional<RunsAhead> ahead;
+        try {
+            ahead.emplace(make);
+        } catch (const std::system_error &) {
+            // No thread to be had (the process has all it may start): the runs are made here,
+            // and each goes in as it comes.
         }
+        if (!ahead)
+            make(take);
+        for (Run run; ahead && ahead->next(run, step);)
+            take(run);
     }
     cursor.endEditBlock();
     // Laid out only once it is whole: a layout would hear of every part as it went in.
