@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <unistd.h>
 #include <xcb/xcb.h>
 
 namespace vellumo::bench {
@@ -27,11 +28,19 @@ uint32_t atom(xcb_connection_t *c, const char *name)
 
 XWatch::XWatch()
 {
-    xcb_connection_t *c = xcb_connect(nullptr, nullptr);
-    if (xcb_connection_has_error(c)) {
+    // An X server whose last client has just left starts afresh, and refuses connections
+    // meanwhile.
+    xcb_connection_t *c = nullptr;
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        c = xcb_connect(nullptr, nullptr);
+        if (!xcb_connection_has_error(c))
+            break;
         xcb_disconnect(c);
-        return;
+        c = nullptr;
+        ::usleep(100000);
     }
+    if (!c)
+        return;
     m_connection = c;
     m_root = xcb_setup_roots_iterator(xcb_get_setup(c)).data->root;
     m_protocols = atom(c, "WM_PROTOCOLS");
