@@ -361,6 +361,8 @@ int childMain(int argc, char *argv[])
     BenchApp application(argc, argv);
     QApplication::setCursorFlashTime(0); // a blinking cursor is never idle
     QStringList args = QCoreApplication::arguments().mid(2);
+    if (args.value(0) == QLatin1String("commands"))
+        return commandsChild(args.value(1));
     const Result r = runChild(args);
     QJsonObject json = r.more;
     json[QStringLiteral("ms")] = r.ms;

@@ -26,6 +26,9 @@ struct Job {
     QString out;
 };
 
+// Commands on a big text, driven from the parent through the X server (CommandChild.cpp).
+int commandsChild(const QString &path);
+
 // Dragging the scroll bar and how true its thumb is (ScrollFigures.cpp).
 Result vellumoThumb(const Job &job);
 Result vellumoDrag(const Job &job);

@@ -60,7 +60,7 @@ bool BenchDialogs::openFile(QWidget *, const FileRequest &, QString &chosen)
 
 bool BenchDialogs::saveFile(QWidget *, const FileRequest &, QString &chosen)
 {
-    chosen = file;
+    chosen = saveAs.isEmpty() ? file : saveAs;
     return true;
 }
 
@@ -85,9 +85,10 @@ bool BenchDialogs::printer(QWidget *, QPrinter &printer)
 
 int BenchMessages::show(QWidget *, const QString &prompt, int style, const QString &title)
 {
-    if (style & MsgStyle::Critical)
+    const bool question = (style & 7) == MsgStyle::YesNo;
+    if ((style & MsgStyle::Critical) && !question)
         fail(title + QStringLiteral(": ") + prompt);
-    return (style & 7) == MsgStyle::YesNo ? kAnswerYes : kAnswerOk;
+    return question ? kAnswerYes : kAnswerOk;
 }
 
 Services benchServices(const SystemServices &system, BenchDialogs &dialogs, BenchMessages &messages)

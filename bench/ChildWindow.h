@@ -40,6 +40,7 @@ double settle();
 class BenchDialogs : public DialogPresenter {
 public:
     QString file;
+    QString saveAs; // where a save goes, when not to `file`
     QString pdf;
     bool openFile(QWidget *, const FileRequest &, QString &chosen) override;
     bool saveFile(QWidget *, const FileRequest &, QString &chosen) override;
@@ -48,7 +49,8 @@ public:
     bool printer(QWidget *, QPrinter &printer) override;
 };
 
-// A command that fails ends in a message box; here that ends the figure.
+// A command that fails ends in a message box; here that ends the figure. A question, even one
+// with the critical icon (Quit?), is answered Yes.
 class BenchMessages : public MessageBoxService {
 public:
     int show(QWidget *, const QString &prompt, int style, const QString &title) override;

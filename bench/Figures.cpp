@@ -154,6 +154,11 @@ int Suite::run()
              QStringLiteral("bare QPlainTextEdit"), 0, QStringLiteral("for information"));
     }
 
+    // The commands a user gives on a big text, each watched from outside the program.
+    for (const qint64 size : {100, 1024})
+        if (!m_o.quick || size == 100)
+            commands(size);
+
     const QString t = table();
     QTextStream(stdout) << t;
     writeJson();

@@ -14,6 +14,7 @@
 #include <QTextStream>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 #include <tuple>
 
@@ -42,16 +43,6 @@ std::optional<QJsonObject> spawn(const QStringList &args, bool quick)
     }
     const QList<QByteArray> lines = child.readAllStandardOutput().trimmed().split('\n');
     return QJsonDocument::fromJson(lines.last()).object();
-}
-
-void append(Runs &to, const Runs &from)
-{
-    to.ms.insert(to.ms.end(), from.ms.begin(), from.ms.end());
-    to.worst.insert(to.worst.end(), from.worst.begin(), from.worst.end());
-    to.peakKb.insert(to.peakKb.end(), from.peakKb.begin(), from.peakKb.end());
-    to.gap.insert(to.gap.end(), from.gap.begin(), from.gap.end());
-    if (from.pages >= 0)
-        to.pages = from.pages;
 }
 
 QString machine()
@@ -88,6 +79,16 @@ QString shown(double value, const QString &unit)
 }
 
 } // namespace
+
+void append(Runs &to, const Runs &from)
+{
+    to.ms.insert(to.ms.end(), from.ms.begin(), from.ms.end());
+    to.worst.insert(to.worst.end(), from.worst.begin(), from.worst.end());
+    to.peakKb.insert(to.peakKb.end(), from.peakKb.begin(), from.peakKb.end());
+    to.gap.insert(to.gap.end(), from.gap.begin(), from.gap.end());
+    if (from.pages >= 0)
+        to.pages = from.pages;
+}
 
 QJsonArray toJson(const std::vector<double> &v)
 {
@@ -300,6 +301,40 @@ QString Suite::table() const
                              : QString())
             << " |\n";
     }
+    if (!m_commandRows.empty())
+        out << '\n' << commandTable();
+    return text;
+}
+
+QString Suite::commandTable() const
+{
+    QString text;
+    QTextStream out(&text);
+    out << "### Commands on a big text\n\n";
+    out << "Each command as a user gives it, measured from outside the program's process; "
+           "medians of the runs. The floors: the command's own time from the input to idle, "
+           "reading and decoding the file alone, the text held once (2 bytes a character).\n\n";
+    out << "| command | size | unanswered | to idle | ratio | CPU | reading | ratio "
+           "| memory added | stays | text once | ratios | target | met |\n";
+    out << "|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---|:-:|\n";
+    auto ratio = [](double v, double floor) {
+        return QString::number(floor > 0 ? v / floor : 0, 'f', 2) + u'x';
+    };
+    const QString ms = QStringLiteral("ms");
+    auto mb = [](double v) {
+        return shown(std::round(v) == 0 ? 0 : v, QStringLiteral("MB"));
+    };
+    for (const CommandRow &r : m_commandRows)
+        out << "| " << r.command << " | " << r.size << " | " << shown(r.unanswered, ms) << " | "
+            << shown(r.wall, ms) << " | " << ratio(r.unanswered, r.wall) << " | "
+            << shown(r.cpu, ms) << " | " << shown(r.cpuFloor, ms) << " | "
+            << ratio(r.cpu, r.cpuFloor) << " | " << mb(r.added) << " | " << mb(r.stays) << " | "
+            << mb(r.memoryFloor) << " | " << ratio(r.added, r.memoryFloor) << " / "
+            << ratio(r.stays, r.memoryFloor) << " | " << r.targetText << " | "
+            << (m_o.quick ? ""
+                : r.met() ? "yes"
+                          : "**no**")
+            << " |\n";
     return text;
 }
 
@@ -340,12 +375,29 @@ void Suite::writeJson() const
         o[QStringLiteral("peak_mb")] = r.peakMb;
         rows.append(o);
     }
+    QJsonArray commands;
+    for (const CommandRow &r : m_commandRows) {
+        QJsonObject o = r.detail;
+        o[QStringLiteral("command")] = r.command;
+        o[QStringLiteral("size")] = r.size;
+        o[QStringLiteral("unanswered_ms")] = r.unanswered;
+        o[QStringLiteral("to_idle_ms")] = r.wall;
+        o[QStringLiteral("cpu_ms")] = r.cpu;
+        o[QStringLiteral("reading_ms")] = r.cpuFloor;
+        o[QStringLiteral("added_mb")] = r.added;
+        o[QStringLiteral("stays_mb")] = r.stays;
+        o[QStringLiteral("text_once_mb")] = r.memoryFloor;
+        o[QStringLiteral("target")] = r.targetText;
+        o[QStringLiteral("met")] = r.met();
+        commands.append(o);
+    }
     const QJsonObject root{
         {QStringLiteral("machine"), machine()},
         {QStringLiteral("date"), QDateTime::currentDateTimeUtc().toString(Qt::ISODate)},
         {QStringLiteral("runs"), m_o.runs},
         {QStringLiteral("quick"), m_o.quick},
-        {QStringLiteral("figures"), rows}};
+        {QStringLiteral("figures"), rows},
+        {QStringLiteral("commands"), commands}};
     QFile file(m_o.json);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
         file.write(QJsonDocument(root).toJson()) < 0)

@@ -55,7 +55,21 @@ struct Row {
     bool met() const { return limit > 0 ? vellumo < limit : target <= 0 || ratio() < target; }
 };
 
+// One command of "commands on a big text" at one size: medians across the runs, each figure
+// beside its floor.
+struct CommandRow {
+    QString size, command;
+    double unanswered = 0, worstUnanswered = 0, wall = 0; // the floor of unanswered
+    double cpu = 0, cpuFloor = 0;                         // reading and decoding alone
+    double added = 0, stays = 0, memoryFloor = 0;         // MB; the text held once
+    double addedLimit = 0; // the most it may add, over the floor; 0: for information
+    QString targetText;
+    QJsonObject detail;
+    bool met() const;
+};
+
 QJsonArray toJson(const std::vector<double> &v);
+void append(Runs &to, const Runs &from);
 
 class Suite {
 public:
@@ -77,6 +91,8 @@ private:
     void startUp();
     void paintGaps(const QString &command, qint64 size);
     void scrollBar();
+    void commands(qint64 size);
+    QString commandTable() const;
     QString table() const;
     void writeReadme(const QString &table) const;
     void writeJson() const;
@@ -90,6 +106,7 @@ private:
 
     Options m_o;
     std::vector<Row> m_rows;
+    std::vector<CommandRow> m_commandRows;
     std::map<QString, Runs> m_measured;
     bool m_failed = false;
 };

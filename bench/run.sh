@@ -1,14 +1,16 @@
 #!/bin/bash
 # Builds the benchmark suite in release mode and runs it under a private X
-# server (start-up is timed as whole processes; everything else runs on Qt's
-# offscreen platform). Prints the table and writes it as JSON, by default to
-# bench/results.json; a full run also rewrites the table in bench/README.md.
+# server, on which every child shows the real window. Prints the table and
+# writes it as JSON, by default to bench/results.json; a full run also
+# rewrites the table in bench/README.md.
 # Arguments go to vellumo_bench, e.g.
 #   bench/run.sh --json /tmp/results.json --only 'load|save'
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/deps.sh"
-install_missing "${BUILD_PACKAGES[@]}" xvfb xauth hyperfine
+# The commands figures drive the window with xdotool and watch it over an X
+# connection of their own.
+install_missing "${BUILD_PACKAGES[@]}" xvfb xauth hyperfine xdotool libxcb1-dev
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
 cmake --build "$build" --target vellumo_bench -j 2

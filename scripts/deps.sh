@@ -20,6 +20,8 @@ BUILD_PACKAGES+=(qt6-wayland)
 TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 # The real program under Xvfb, and its Debian package: built, validated, installed and started.
 TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file libglib2.0-bin)
+# The benchmark's quick run watches the window over an X connection of its own.
+TEST_PACKAGES+=(libxcb1-dev)
 # What a screen reader hears: the program's tree over a private AT-SPI bus.
 TEST_PACKAGES+=(dbus at-spi2-core python3-pyatspi)
 # Fuzzing with libFuzzer; small file system images for the full-disk faults.
