@@ -42,8 +42,8 @@ QString describeCharacter(QStringView text, qsizetype at)
 // What a load holds per byte of the file, as the benchmark measures it: the bytes read, kept as
 // the loaded text, and the area's document at two bytes a character with its blocks.
 constexpr double kLoadBytesPerFileByte = 3.2;
-// And the length the area notes of every line, for a file of nothing but line breaks one a byte:
-// its room is taken before the load, for the most lines a file of that size can hold.
+// And the length the area notes of every line: its room is taken before the load, for the most
+// lines it notes in a file of that size.
 constexpr qint64 kBytesPerLine = sizeof(decltype(LineLengths::lengths)::value_type);
 // The area's positions are 32-bit, and its document ends with one more character.
 constexpr qint64 kMaxAreaChars = std::numeric_limits<int>::max() - 1;
@@ -57,7 +57,8 @@ QString megabytes(qint64 bytes)
 void refuseWhatCannotFit(const QString &name, qint64 size)
 {
     const QString file = QDir::toNativeSeparators(name);
-    const qint64 needed = qint64(double(size) * kLoadBytesPerFileByte) + (size + 1) * kBytesPerLine;
+    const qint64 needed = qint64(double(size) * kLoadBytesPerFileByte) +
+                          (size / kBytesPerNotedLine + 1) * kBytesPerLine;
     const qint64 available = memoryAvailable();
     if (available >= 0 && needed > available)
         throw Failure(QStringLiteral("Cannot load \"%1\": loading its %2 may need up to %3 of "

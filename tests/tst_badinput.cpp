@@ -37,8 +37,8 @@ namespace {
 
 constexpr qint64 kMiB = 1024 * 1024;
 const QString kPrecious = QStringLiteral("precious words");
-// The room a row at the memory's limit has. A quarter of it in line breaks needs more: the text
-// twice over as UTF-16, and a length for each line.
+// The room a row at the memory's limit has. 9/32 of it in line breaks needs more: the text
+// twice over as UTF-16, and a length for each line noted.
 constexpr qint64 kMemoryRowBytes = 64 * kMiB;
 
 // How a row makes its file, beyond the bytes it holds.
@@ -197,7 +197,7 @@ private Q_SLOTS:
 #ifdef VELLUMO_SANITIZED
             QSKIP("the sanitizers' shadow memory takes more address space than any limit leaves");
 #endif
-            QVERIFY(writeFile(target, QByteArray(kMemoryRowBytes / 4, '\n')));
+            QVERIFY(writeFile(target, QByteArray(kMemoryRowBytes * 9 / 32, '\n')));
             break;
         }
         if (made != Made::Special || special == FileKind::Oversized || special == FileKind::Huge)

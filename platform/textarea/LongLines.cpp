@@ -145,6 +145,8 @@ qsizetype group(const Text &text, qsizetype from, qsizetype minChars, QString &o
                 qsizetype maxBlock, LineLengths *lengths)
 {
     out.resize(0); // keeps the room reserved
+    if (lengths && lengths->mostLines == 0)
+        lengths = nullptr;
     const qsizetype size = text.size();
     qsizetype block = 0;    // characters in the block so far
     qsizetype pending = -1; // where out holds the break before this line
@@ -164,7 +166,9 @@ qsizetype group(const Text &text, qsizetype from, qsizetype minChars, QString &o
             block = length;
         }
         text.appendTo(out, at, length);
-        if (lengths)
+        if (lengths && qsizetype(lengths->lengths.size()) >= lengths->mostLines)
+            *lengths = LineLengths{{}, {}, 0}; // more lines than noted: none
+        if (lengths && lengths->mostLines > 0)
             lengths->lengths.push_back(quint16(length));
         if (end == size) {
             if (lengths)

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <array>
+#include <limits>
 #include <vector>
 
 namespace vellumo {
@@ -39,7 +40,12 @@ struct SingleByteText {
 struct LineLengths {
     std::vector<qsizetype> blockEnds; // in lengths, just after each block's last line
     std::vector<quint16> lengths;     // never over kMaxPieceChars, as the lines are pieces
+    // A text of more lines notes none: their room could be twice its size, and its blocks are
+    // counted instead.
+    qsizetype mostLines = std::numeric_limits<qsizetype>::max();
 };
+// A load notes the lines of a file of at most one line to this many bytes.
+constexpr qsizetype kBytesPerNotedLine = 4;
 
 // Short lines go into the text area several to a block, with line separators
 // (U+2028) between them, so that a big text makes few blocks: Qt keeps a

@@ -29,9 +29,10 @@ void RichTextBox::setText(SingleByteText text, const Steps &steps, const Reader 
 {
     LineLengths lengths;
     const qint64 size = text.bytes.size();
-    // A line a byte at most, the room for all is taken at once: the lengths never grow by
-    // doubling, and what a load of a file that size can hold is known before it starts.
-    lengths.lengths.reserve(size_t(size) + 1);
+    // Their room is taken at once: the lengths never grow by doubling, and what a load of a file
+    // that size can hold is known before it starts.
+    lengths.mostLines = size / kBytesPerNotedLine + 1;
+    lengths.lengths.reserve(size_t(lengths.mostLines));
     TextRuns runs(text, &lengths, read ? 0 : size);
     // Reading is about a fifth of the work: a text that arrives before its first run (a long
     // line) shows progress all the same.
