@@ -181,7 +181,8 @@ private Q_SLOTS:
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
         bool typed = false;
-        whenModal([&](QWidget *modal) { typed = typeFileName(modal, dir.path(), "notes"); });
+        const auto answered =
+            whenModal([&](QWidget *modal) { typed = typeFileName(modal, dir.path(), "notes"); });
         QVERIFY(dialog.showSave());
         QVERIFY(typed);
         QCOMPARE(QDir::fromNativeSeparators(dialog.fileName()), dir.filePath("notes.txt"));
@@ -192,7 +193,7 @@ private Q_SLOTS:
         QtDialogPresenter presenter;
         CommonDialog dialog(presenter, nullptr);
         bool colourDialog = false;
-        whenModal([&](QWidget *modal) {
+        const auto chosen = whenModal([&](QWidget *modal) {
             auto *cd = qobject_cast<QColorDialog *>(modal);
             colourDialog = cd;
             if (!cd)
@@ -204,7 +205,8 @@ private Q_SLOTS:
         QVERIFY(colourDialog);
         QCOMPARE(dialog.color(), 0x563412u);
         // Cancel keeps it.
-        whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        const auto cancelled =
+            whenModal([](QWidget *modal) { QTest::keyClick(modal, Qt::Key_Escape); });
         QVERIFY(!dialog.showColor());
         QCOMPARE(dialog.color(), 0x563412u);
     }
@@ -248,7 +250,7 @@ private Q_SLOTS:
         CommonDialog dialog(presenter, nullptr);
         dialog.setFlags(3);
         int visibleBoxes = -1;
-        whenModal([&](QWidget *modal) {
+        const auto chosen = whenModal([&](QWidget *modal) {
             auto *fd = qobject_cast<QFontDialog *>(modal);
             if (!fd)
                 return;
@@ -268,7 +270,7 @@ private Q_SLOTS:
 
         // The next one starts at the font chosen.
         QFont shown;
-        whenModal([&](QWidget *modal) {
+        const auto looked = whenModal([&](QWidget *modal) {
             if (auto *fd = qobject_cast<QFontDialog *>(modal))
                 shown = fd->currentFont();
         });
