@@ -15,6 +15,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QProcess>
+#include <QRadioButton>
 #include <QRegularExpression>
 #include <QSpinBox>
 #include <QTest>
@@ -687,41 +688,62 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(pdf));
     }
 
-    void theRealDialogsPrinterChoiceStaysForTheNextPrint()
+    // The printer chosen, with the copies or the pages, is what the next dialog shows.
+    void theRealDialogsChoicesStayForTheNextPrint_data()
     {
+        QTest::addColumn<int>("copies");
+        QTest::addColumn<int>("from"); // 0: all pages
+        QTest::addColumn<int>("to");
+        QTest::newRow("the printer and the copies") << 3 << 0 << 0;
+        QTest::newRow("the printer and the pages") << 1 << 2 << 3;
+    }
+    void theRealDialogsChoicesStayForTheNextPrint()
+    {
+        QFETCH(int, copies);
+        QFETCH(int, from);
+        QFETCH(int, to);
         REQUIRE_SPOOLER(spooler);
         TempQueue second(QStringLiteral("VellumoSecond"));
         if (!second.added)
             SKIP_OR_FAIL(QStringLiteral("cannot add a print queue here"));
         QVERIFY(useRealPrinter(true));
-        const QStringList before = printJobs(spooler.queue);
+        // A queue of the same name may have been here before.
+        const QStringList before = printJobs(spooler.queue) + printJobs(second.name);
 
-        int offered = -1;
-        auto chose = whenModal([&](QWidget *modal) {
-            auto *printers = modal->findChild<QComboBox *>("printers");
-            offered = printers ? printers->findText(second.name) : -1;
-            if (offered < 0)
-                return;
-            printers->setCurrentIndex(offered);
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->accept();
-        });
-        area()->setText(QStringLiteral("alpha"));
-        print();
-        QVERIFY(*chose);
-        QVERIFY2(offered >= 0, qPrintable(second.name + QStringLiteral(" is not offered")));
-        QString shown;
-        auto kept = whenModal([&](QWidget *modal) {
-            if (auto *printers = modal->findChild<QComboBox *>("printers"))
-                shown = printers->currentText();
-            if (auto *dialog = qobject_cast<QDialog *>(modal))
-                dialog->accept();
-        });
-        print();
-        QVERIFY(*kept);
+        // The printer, the copies and the first and last page (0: all) each dialog shows: the
+        // first is given the row's, the second only looked at.
+        QList<QStringList> shown;
+        area()->setText(numberedLines(300)); // five pages
+        for (const bool choose : {true, false}) {
+            const auto accepted = whenModal([&](QWidget *modal) {
+                auto *printers = modal->findChild<QComboBox *>("printers");
+                auto *count = modal->findChild<QSpinBox *>("copies");
+                auto *range = modal->findChild<QRadioButton *>("printRange");
+                auto *first = modal->findChild<QSpinBox *>("from");
+                auto *last = modal->findChild<QSpinBox *>("to");
+                if (!printers || !count || !range || !first || !last)
+                    return;
+                if (choose) {
+                    printers->setCurrentIndex(printers->findText(second.name));
+                    count->setValue(copies);
+                    range->setChecked(from > 0);
+                    first->setValue(from);
+                    last->setValue(to);
+                }
+                const bool some = range->isChecked();
+                shown << QStringList{printers->currentText(), QString::number(count->value()),
+                                     QString::number(some ? first->value() : 0),
+                                     QString::number(some ? last->value() : 0)};
+                static_cast<QDialog *>(modal)->accept();
+            });
+            print();
+            QVERIFY(*accepted);
+        }
         EXPECT_NO_BOXES();
-        QCOMPARE(shown, second.name);
-        QCOMPARE(printJobs(second.name).size(), 2);
+        const QStringList chosen{second.name, QString::number(copies), QString::number(from),
+                                 QString::number(to)};
+        QCOMPARE(shown, (QList<QStringList>{chosen, chosen}));
+        QCOMPARE(newJobs(second.name, before).size(), 2);
         QVERIFY(newJobs(spooler.queue, before).isEmpty());
     }
 

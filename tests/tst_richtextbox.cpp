@@ -63,10 +63,16 @@ bool showArea(RichTextBox &box, int charsPerLine)
     return QTest::qWaitForWindowExposed(&box);
 }
 
-// Lets the bar count a replaced text or width, which it does after the event.
+// Lets the bars count a replaced text or width, which they do after the event.
 void settle()
 {
-    QTest::qWait(20);
+    const auto counted = [] {
+        for (QWidget *widget : QApplication::allWidgets())
+            if (auto *bar = qobject_cast<EstimatedScrollBar *>(widget); bar && !bar->counted())
+                return false;
+        return true;
+    };
+    QVERIFY2(QTest::qWaitFor(counted), "the scroll bar did not count the text");
 }
 
 EstimatedScrollBar *barOf(RichTextBox &box)

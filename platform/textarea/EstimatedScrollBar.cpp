@@ -74,6 +74,11 @@ void EstimatedScrollBar::expect(const QTextDocument *document, LineLengths lengt
     m_expected = {document, document->revision(), std::move(lengths)};
 }
 
+bool EstimatedScrollBar::counted()
+{
+    return !stale() && m_counts == Counts::Current;
+}
+
 bool EstimatedScrollBar::stale()
 {
     if (m_counts == Counts::Stale)

@@ -39,6 +39,9 @@ public:
     // The lines of every block of a document about to be shown, as the area grouped them: its
     // first count need not read each block back. They hold while the document is unchanged.
     void expect(const QTextDocument *document, LineLengths lengths);
+    // Whether its counts are of the area's text and width as they are now; if not, it counts
+    // them once the events queued by then have been handled.
+    bool counted();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -7,7 +7,6 @@
 
 #include "support/Spooler.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -100,6 +99,12 @@ bool isRed(QRgb p)
     return qRed(p) > 140 && qGreen(p) < 90 && qBlue(p) < 90;
 }
 
+// The frame of a button that has the keyboard.
+bool isFocusBlue(QRgb p)
+{
+    return qBlue(p) > 120 && qBlue(p) > qRed(p) + 60;
+}
+
 QString rectText(const QRect &r)
 {
     return QStringLiteral("%1,%2 %3x%4").arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
@@ -138,28 +143,15 @@ protected:
             .out.split(u'\n', Qt::SkipEmptyParts)
             .size();
     }
-    QString waitForWindow(const QString &title, int timeoutMs = 15000)
+    QString waitForWindow(const QString &title)
     {
-        QElapsedTimer clock;
-        clock.start();
-        do {
-            const QStringList found = windows(title);
-            if (found.size() == 1)
-                return found.first();
-            QTest::qWait(100);
-        } while (clock.elapsed() < timeoutMs);
-        return {};
+        QStringList found;
+        return poll([&] { return (found = windows(title)).size() == 1; }) ? found.first()
+                                                                          : QString();
     }
-    bool waitUntilGone(const QString &title, int timeoutMs = 15000)
+    bool waitUntilGone(const QString &title)
     {
-        QElapsedTimer clock;
-        clock.start();
-        while (!windows(title).isEmpty()) {
-            if (clock.elapsed() > timeoutMs)
-                return false;
-            QTest::qWait(100);
-        }
-        return true;
+        return poll([&] { return windows(title).isEmpty(); });
     }
 
     QSize windowSize()
@@ -175,11 +167,11 @@ protected:
     }
 
     // A person looks at the window before typing into it; without a window
-    // manager, giving it the keyboard is this test's part.
+    // manager, giving it the keyboard is this test's part. The server tells
+    // the program it has the keyboard before it sends it any key typed after.
     void focus(const QString &id)
     {
         xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id});
-        QTest::qWait(200);
     }
     void keys(const QStringList &names)
     {
@@ -205,13 +197,8 @@ protected:
         focus(window);
         const int before = visibleWindowCount();
         keys({accessKey});
-        QElapsedTimer clock;
-        clock.start();
-        while (visibleWindowCount() <= before) {
-            if (clock.elapsed() > 10000)
-                return false;
-            QTest::qWait(50);
-        }
+        if (!poll([&] { return visibleWindowCount() > before; }))
+            return false;
         keys({itemKey});
         return true;
     }
@@ -297,33 +284,30 @@ class EndToEndTest : public ProgramSession {
     QByteArray waitForFile(const QString &file, const QByteArray &expected)
     {
         QByteArray bytes;
-        QElapsedTimer clock;
-        clock.start();
-        do {
+        poll([&] {
             QFile f(file);
-            if (f.open(QIODevice::ReadOnly))
-                bytes = f.readAll();
-            if (bytes == expected)
-                break;
-            QTest::qWait(100);
-        } while (clock.elapsed() < 10000);
+            return f.open(QIODevice::ReadOnly) && (bytes = f.readAll()) == expected;
+        });
         return bytes;
     }
-    // The window as it is on the screen, once it has stopped changing.
-    QImage screenshot()
+    // The window as it is on the screen once the Font button shows, or no
+    // longer shows, that it has the keyboard (a failure when it does not).
+    QImage screenshot(bool fontFocused)
     {
-        QImage last;
-        for (int i = 0; i < 30; ++i) {
-            QTest::qWait(150);
-            const QImage shot = QGuiApplication::primaryScreen()
-                                    ->grabWindow(WId(window.toULongLong()))
-                                    .toImage()
-                                    .convertToFormat(QImage::Format_RGB32);
-            if (shot == last)
-                return shot;
-            last = shot;
-        }
-        return last;
+        QImage shot;
+        const QRect button(kFontButton + QPoint(0, menuBar) - QPoint(px(1335), px(495)) / 2,
+                           QSize(px(1335), px(495)));
+        if (!poll([&] {
+                shot = QGuiApplication::primaryScreen()
+                           ->grabWindow(WId(window.toULongLong()))
+                           .toImage()
+                           .convertToFormat(QImage::Format_RGB32);
+                return (countPixels(shot, button, isFocusBlue) > 20) == fontFocused;
+            }))
+            QTest::qFail(fontFocused ? "the Font button did not take the keyboard"
+                                     : "the Font button kept the keyboard",
+                         __FILE__, __LINE__);
+        return shot;
     }
     QRect textArea() const { return kTextArea.translated(0, menuBar).adjusted(3, 3, -3, -3); }
     // A click below the text puts the cursor at its end.
@@ -334,12 +318,15 @@ class EndToEndTest : public ProgramSession {
     }
     // The caret blinks and a selection shows: both leave the text area when
     // the keyboard moves on to the Font button (the next in the tab cycle)
-    // with the cursor at the start and nothing selected.
+    // with the cursor at the start and nothing selected. The program handles
+    // keys and clicks in order, and paints all that they changed at once: the
+    // button's frame says when the area is at rest.
     QImage textAreaAtRest()
     {
         clickIntoText();
+        screenshot(false);
         keys({QStringLiteral("ctrl+Home"), QStringLiteral("Tab")});
-        return screenshot();
+        return screenshot(true);
     }
 
 private Q_SLOTS:
@@ -350,6 +337,12 @@ private Q_SLOTS:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         // The client area is fixed; above it, the menu bar.
         menuBar = windowSize().height() - kClientHeight;
+    }
+    // In any order: after File, Exit, the next case starts the program again.
+    void init()
+    {
+        if (program.state() == QProcess::NotRunning)
+            initTestCase();
     }
 
     void cleanupTestCase() { stop(); }
@@ -515,7 +508,7 @@ private Q_SLOTS:
     {
         focus(window);
         keys({QStringLiteral("alt+r")});
-        QVERIFY(textLines(screenshot(), textArea()).isEmpty());
+        QVERIFY(textLines(textAreaAtRest(), textArea()).isEmpty());
         QVERIFY(saveWithTheButton(path(QStringLiteral("empty.txt"))));
         QCOMPARE(waitForFile(path(QStringLiteral("empty.txt")), "\r\n"), QByteArray("\r\n"));
     }
@@ -622,6 +615,19 @@ class WindowManagerTest : public ProgramSession {
         return property(dialog, "WM_TRANSIENT_FOR").contains(hex(window)) &&
                property(dialog, "_NET_WM_STATE").contains(QLatin1String("_NET_WM_STATE_MODAL"));
     }
+    // The window manager takes requests in order: once it has dealt with a
+    // change of the window's state, which shows in a property, it has dealt
+    // with every request before it.
+    bool windowManagerCaughtUp()
+    {
+        const auto skipped = [this] {
+            return property(window, "_NET_WM_STATE").contains(QLatin1String("SKIP_PAGER"));
+        };
+        const bool was = skipped();
+        runProgram(QStringLiteral("wmctrl"),
+                   {"-i", "-r", hex(window), "-b", was ? "remove,skip_pager" : "add,skip_pager"});
+        return poll([&] { return skipped() != was; });
+    }
     // The dialog is above the main window and has the keyboard.
     bool onTop(const QString &dialog)
     {
@@ -638,6 +644,11 @@ private Q_SLOTS:
         QVERIFY2(problem.isEmpty(), qPrintable(problem));
         fixedSize = windowSize();
         QVERIFY(!fixedSize.isEmpty());
+    }
+    void init()
+    {
+        if (program.state() == QProcess::NotRunning)
+            initTestCase();
     }
 
     void cleanupTestCase() { stop(); }
@@ -686,13 +697,8 @@ private Q_SLOTS:
         QFETCH(QStringList, request);
         QFETCH(QStringList, undo);
         QCOMPARE(runProgram(QStringLiteral("wmctrl"), request).exitCode, 0);
-        // Give the window manager and the program time to act on it.
-        QElapsedTimer clock;
-        clock.start();
-        while (clock.elapsed() < 2000) {
-            QCOMPARE(windowSize(), fixedSize);
-            QTest::qWait(100);
-        }
+        QVERIFY(windowManagerCaughtUp());
+        QCOMPARE(windowSize(), fixedSize);
         if (!undo.isEmpty())
             QCOMPARE(runProgram(QStringLiteral("wmctrl"), undo).exitCode, 0);
     }
@@ -704,15 +710,11 @@ private Q_SLOTS:
         QVERIFY2(!about.isEmpty(), "no About dialog");
         QVERIFY2(ownedAndModal(about), qPrintable(property(about, "WM_TRANSIENT_FOR") +
                                                   property(about, "_NET_WM_STATE")));
-        QTRY_VERIFY_WITH_TIMEOUT(onTop(about), 10000);
+        QVERIFY(poll([&] { return onTop(about); }));
         QCOMPARE(taskListEntries(), 1);
         // A click on the main window leaves the dialog above it, with the keyboard.
         click(window, QPoint(fixedSize.width() / 2, fixedSize.height() / 2));
-        // The window manager takes requests in order: once it has dealt with this one, which
-        // shows in a property, it has dealt with the click.
-        runProgram(QStringLiteral("wmctrl"), {"-i", "-r", hex(window), "-b", "add,skip_pager"});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            property(window, "_NET_WM_STATE").contains(QLatin1String("SKIP_PAGER")), 10000);
+        QVERIFY(windowManagerCaughtUp());
         QVERIFY2(onTop(about),
                  qPrintable(property(QStringLiteral("-root"), "_NET_CLIENT_LIST_STACKING")));
         focus(about);

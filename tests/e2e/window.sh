@@ -18,13 +18,23 @@ find_window() {
   return 1
 }
 
-# File, Exit, and Enter for Yes in window $1; then process $2 must end.
+# How many windows process $1 shows.
+shown_windows() {
+  (xdotool search --onlyvisible --pid "$1" --class . 2>/dev/null || true) | wc -l
+}
+
+# File, Exit, and Enter for Yes in window $1; then process $2 must end. The
+# program takes the keyboard, and then the keys, in the order they come; the
+# item waits for the menu to drop down, one window more.
 quit_by_menu() {
-  local window=$1 pid=$2
-  xdotool windowfocus --sync "$window"
-  sleep 0.3
-  xdotool key alt+f
-  sleep 0.5
+  local window=$1 pid=$2 app menu
+  app=$(xprop -id "$window" _NET_WM_PID | sed -n 's/.* = //p')
+  menu=$(($(shown_windows "$app") + 1))
+  xdotool windowfocus --sync "$window" key alt+f
+  for _ in $(seq 100); do
+    [ "$(shown_windows "$app")" -ge "$menu" ] && break
+    sleep 0.1
+  done
   xdotool key e
   find_window 'Quit\?' 10 >/dev/null || return 1
   xdotool key Return

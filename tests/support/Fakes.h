@@ -197,6 +197,7 @@ public:
         QList<double> steps;
         int lockedInAfter = -1;  // steps taken when the work could no longer be cancelled
         QString lockedInLabel{}; // what the progress said from then on
+        bool busy = true;        // the busy cursor showed at its start and every step
     };
     QList<Work> started;
     int cancelAt = 0;
@@ -206,6 +207,7 @@ public:
     std::unique_ptr<Progress> start(QWidget *owner, const QString &label) override
     {
         started.append({owner, label, {}});
+        started.last().busy = QGuiApplication::overrideCursor();
         return std::make_unique<Scripted>(*this, started.size() - 1);
     }
 
@@ -217,6 +219,7 @@ private:
         void step(double done) override
         {
             script.started[work].steps.append(done);
+            script.started[work].busy &= QGuiApplication::overrideCursor() != nullptr;
             if (script.onStep)
                 script.onStep();
             if (++script.stepsTaken == script.cancelAt && script.started[work].lockedInAfter < 0)

@@ -223,7 +223,13 @@ QString ScratchMounts::fuse(const QString &folder, const QString &mountPoint)
             ::stat(native(mountPoint).constData(), &mounted) == 0 &&
             source.st_dev != mounted.st_dev) {
             m_mounted << mountPoint;
-            return QString();
+            // Else a save there takes the ordinary way, and what uses it tests that again.
+            const int fd =
+                ::open(native(mountPoint).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+            if (fd < 0)
+                return QString();
+            ::close(fd);
+            return QStringLiteral("the mount takes unnamed temporary files");
         }
     }
     return QStringLiteral("bindfs did not mount: ") + QString::fromLocal8Bit(daemon.readAll());

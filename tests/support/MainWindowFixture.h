@@ -41,7 +41,8 @@ protected:
         return QTest::qWaitForWindowExposed(window.get());
     }
     // Ends the window and the folder, and fails the test if any other window
-    // is left shown, if the busy cursor stayed, or if a box waited under it.
+    // is left shown, if work went without the busy cursor, if it stayed, or if
+    // a box waited under it.
     void close()
     {
         const bool busy = QGuiApplication::overrideCursor();
@@ -51,6 +52,9 @@ protected:
         QVERIFY(!busy);
         for (const auto &call : platform->messageBox.calls)
             QVERIFY2(!call.busy, qPrintable(call.title + QStringLiteral(" under the busy cursor")));
+        for (const auto &work : platform->progress.started)
+            QVERIFY2(work.busy,
+                     qPrintable(work.label + QStringLiteral(" without the busy cursor")));
     }
 
     // The test's own temporary folder, made on first use and gone with

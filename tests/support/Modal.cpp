@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QPointer>
 #include <QStringList>
 #include <QTest>
@@ -11,31 +10,29 @@
 
 namespace vellumo::test {
 
-std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs)
+std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act)
 {
     auto ran = std::make_shared<bool>(false);
     auto timer = new QTimer;
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, act, flag = std::weak_ptr(ran)] {
+        const std::shared_ptr<bool> kept = flag.lock();
         QWidget *modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible()) {
-            timer->stop();
-            timer->deleteLater();
-            *ran = true;
-            QPointer<QWidget> left = modal;
-            act(modal);
-            // A check that failed inside `act` returns before it closes the
-            // window, which would leave the modal loop, and the test, hanging.
-            if (left && left->isVisible()) {
-                if (auto *dialog = qobject_cast<QDialog *>(left.data()))
-                    dialog->reject();
-                else
-                    left->close();
-            }
-        } else if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
+        if (kept && !(modal && modal->isVisible()))
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (!kept)
+            return; // the test that waited for it has let go
+        *kept = true;
+        QPointer<QWidget> left = modal;
+        act(modal);
+        // A check that failed inside `act` returns before it closes the
+        // window, which would leave the modal loop, and the test, hanging.
+        if (left && left->isVisible()) {
+            if (auto *dialog = qobject_cast<QDialog *>(left.data()))
+                dialog->reject();
+            else
+                left->close();
         }
     });
     timer->start(20);

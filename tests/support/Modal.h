@@ -10,8 +10,9 @@ namespace vellumo::test {
 // widget to appear and hands it to `act`, which closes it; what `act` leaves
 // shown is closed after it. `act` only collects values: checks belong after
 // the loop, since a failed one returns from `act` alone. Returns a flag that
-// tells afterwards whether `act` ran.
-std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act, int timeoutMs = 5000);
+// tells afterwards whether `act` ran; it waits for as long as the flag is kept,
+// however late the widget comes, and no longer.
+[[nodiscard]] std::shared_ptr<bool> whenModal(std::function<void(QWidget *)> act);
 
 // Fails the current test, naming them, if top-level windows are still shown:
 // for cleanup(), once the test's own windows are gone, so that a dialog left

@@ -1,10 +1,12 @@
 #include "support/Spooler.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTest>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -23,6 +25,15 @@ ProgramRun runProgram(const QString &program, const QStringList &arguments, int 
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = QString::fromUtf8(process.readAllStandardOutput());
     return result;
+}
+
+bool poll(const std::function<bool()> &done, int timeoutMs)
+{
+    QElapsedTimer clock;
+    for (clock.start(); !done(); QTest::qWait(100))
+        if (clock.elapsed() > timeoutMs)
+            return false;
+    return true;
 }
 
 QString missingTools(const QStringList &tools)

@@ -4,10 +4,12 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // The CUPS spooler as the printing tests find it, from the outside, through
-// the CUPS command-line tools. Only Qt Core: the end-to-end test, which knows
-// nothing of the program's code, compiles this in as well.
+// the CUPS command-line tools, and the running of programs and waiting on
+// them. Only Qt Core and Test: the end-to-end tests, which know nothing of the
+// program's code, compile this in as well.
 
 namespace vellumo::test {
 
@@ -18,6 +20,10 @@ struct ProgramRun {
 
 // Runs a program to its end, killing it when the timeout is up.
 ProgramRun runProgram(const QString &program, const QStringList &arguments, int timeoutMs = 120000);
+
+// Whether `done` comes true within the timeout, asked every tenth of a second (each ask may
+// run a program) with the events handled in between.
+bool poll(const std::function<bool()> &done, int timeoutMs = 15000);
 
 // "a, b not installed" for the tools not on the PATH; empty when all are.
 QString missingTools(const QStringList &tools);
