@@ -77,13 +77,15 @@ frmMain::frmMain(const Services &services, QWidget *parent)
     route(button("cmdFont"), [this] { OpenFont(); });
     route(button("CmdReset"), [this] { m_text->setText(QString()); });
     // The area's long edits are commands too: the same progress, the same one message on failure.
+    // Within a command of the window (Color, Font), they are its steps.
     m_text->setRunner(
         [this](const QString &command, const QString &label, const RichTextBox::Work &work) {
-            run(command, [&] {
+            const auto steps = [&] {
                 BusyCursor busy;
                 const std::unique_ptr<Progress> progress = m_services.progress->start(this, label);
                 work(*progress);
-            });
+            };
+            m_running ? steps() : run(command, steps);
         });
 
     buildMenus();

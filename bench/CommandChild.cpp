@@ -87,7 +87,10 @@ QJsonObject facts(const VellumoWindow &w, const QScrollBar &bar)
             {QStringLiteral("font_set"), formatted(doc, false)},
             {QStringLiteral("clipboard_chars"), double(clipboardChars(QClipboard::Clipboard))},
             {QStringLiteral("owns_selection"), QGuiApplication::clipboard()->ownsSelection()},
-            {QStringLiteral("selection_chars"), double(clipboardChars(QClipboard::Selection))},
+            // Whether it offers text, not the text: asked for, the selection's text is made.
+            {QStringLiteral("selection_offered"),
+             QGuiApplication::clipboard()->mimeData(QClipboard::Selection) &&
+                 QGuiApplication::clipboard()->mimeData(QClipboard::Selection)->hasText()},
             {QStringLiteral("loaded_bytes"), double(w.window->loadedText().size())},
             {QStringLiteral("undo"), doc->isUndoAvailable()},
             {QStringLiteral("redo"), doc->isRedoAvailable()}};

@@ -360,40 +360,64 @@ private Q_SLOTS:
         QVERIFY(offer->text().isEmpty());
     }
 
-    // A big cut, paste, or key over a big selection goes in steps, and is undone and redone as
-    // one; Cancel, partway, leaves the text, its colours and the clipboard as they were.
+    // A big cut, paste, colour, or key over a big selection goes in steps, and is undone and
+    // redone as one; Cancel, partway, leaves the text, its colours and the clipboard as they were.
     void bigEditsAreOneEditThatCancelTakesBack_data()
     {
-        QTest::addColumn<QKeySequence>("keys");
+        QTest::addColumn<Edit>("edit");
         QTest::addColumn<QString>("clipboard"); // before the edit
         QTest::addColumn<QString>("text");      // after it
         QTest::addColumn<QString>("copied");    // on the clipboard after it
+        QTest::addColumn<QColor>("last");       // of the last character after it, if valid
         QTest::addColumn<int>("cancelIn");      // 0 the edit, 1 its undo, 2 its redo; -1 none
         const QString &big = bigText(7), &other = bigText(3);
         const QString before = QStringLiteral("before");
-        const QKeySequence copy(QKeySequence::Copy), cut(QKeySequence::Cut);
-        const QKeySequence paste(QKeySequence::Paste), del(Qt::Key_Delete), letter(Qt::Key_X);
-        QTest::newRow("copy") << copy << before << big << big << -1;
-        QTest::newRow("copy, cancelled") << copy << before << big << big << 0;
-        QTest::newRow("cut") << cut << before << QString() << big << -1;
-        QTest::newRow("cut, cancelled") << cut << before << QString() << big << 0;
-        QTest::newRow("cut, its undo cancelled") << cut << before << QString() << big << 1;
-        QTest::newRow("cut, its redo cancelled") << cut << before << QString() << big << 2;
-        QTest::newRow("paste") << paste << other << other << other << -1;
-        QTest::newRow("paste, cancelled") << paste << other << other << other << 0;
-        QTest::newRow("paste, its undo cancelled") << paste << other << other << other << 1;
-        QTest::newRow("paste, its redo cancelled") << paste << other << other << other << 2;
-        QTest::newRow("Delete") << del << before << QString() << before << -1;
-        QTest::newRow("Delete, cancelled") << del << before << QString() << before << 0;
-        QTest::newRow("a letter") << letter << before << QStringLiteral("x") << before << -1;
-        QTest::newRow("a letter, cancelled") << letter << before << "x" << before << 0;
+        const Edit copy = [](RichTextBox &b) {
+            QTest::keySequence(&b, QKeySequence::Copy);
+        };
+        const Edit cut = [](RichTextBox &b) {
+            QTest::keySequence(&b, QKeySequence::Cut);
+        };
+        const Edit paste = [](RichTextBox &b) {
+            QTest::keySequence(&b, QKeySequence::Paste);
+        };
+        const Edit del = [](RichTextBox &b) {
+            QTest::keyClick(&b, Qt::Key_Delete);
+        };
+        const Edit letter = [](RichTextBox &b) {
+            QTest::keyClick(&b, Qt::Key_X);
+        };
+        const Edit colour = [](RichTextBox &b) {
+            b.setSelColor(0x00C000);
+        };
+        const QColor none, green(0, 0xC0, 0);
+        QTest::newRow("copy") << copy << before << big << big << none << -1;
+        QTest::newRow("copy, cancelled") << copy << before << big << big << none << 0;
+        QTest::newRow("cut") << cut << before << QString() << big << none << -1;
+        QTest::newRow("cut, cancelled") << cut << before << QString() << big << none << 0;
+        QTest::newRow("cut, its undo cancelled") << cut << before << "" << big << none << 1;
+        QTest::newRow("cut, its redo cancelled") << cut << before << "" << big << none << 2;
+        QTest::newRow("paste") << paste << other << other << other << none << -1;
+        QTest::newRow("paste, cancelled") << paste << other << other << other << none << 0;
+        QTest::newRow("paste, its undo cancelled") << paste << other << other << other << none << 1;
+        QTest::newRow("paste, its redo cancelled") << paste << other << other << other << none << 2;
+        QTest::newRow("Delete") << del << before << QString() << before << none << -1;
+        QTest::newRow("Delete, cancelled") << del << before << QString() << before << none << 0;
+        QTest::newRow("a letter") << letter << before << QStringLiteral("x") << before << none
+                                  << -1;
+        QTest::newRow("a letter, cancelled") << letter << before << "x" << before << none << 0;
+        QTest::newRow("colour") << colour << before << big << before << green << -1;
+        QTest::newRow("colour, cancelled") << colour << before << big << before << green << 0;
+        QTest::newRow("colour, its undo cancelled")
+            << colour << before << big << before << green << 1;
     }
     void bigEditsAreOneEditThatCancelTakesBack()
     {
-        QFETCH(QKeySequence, keys);
+        QFETCH(Edit, edit);
         QFETCH(QString, clipboard);
         QFETCH(QString, text);
         QFETCH(QString, copied);
+        QFETCH(QColor, last);
         QFETCH(int, cancelIn);
         const QString &big = bigText(7);
         RichTextBox box;
@@ -411,17 +435,17 @@ private Q_SLOTS:
         QApplication::clipboard()->setText(clipboard);
         box.selectAll();
         // Partway: at the first step past 60 % of the work.
-        auto press = [&](const QKeySequence &keys, bool cancel) {
+        auto press = [&](Edit edit, bool cancel) {
             progress.cancelAt = 0;
             progress.onStep = [&progress, cancel] {
                 if (cancel && !progress.cancelAt && progress.started.last().steps.last() > 0.6)
                     progress.cancelAt = progress.stepsTaken + 1;
             };
-            QTest::keySequence(&box, keys);
+            edit(box);
             QCOMPARE(progress.cancelAt > 0, cancel);
         };
 
-        press(keys, cancelIn == 0);
+        press(edit, cancelIn == 0);
         QCOMPARE(box.text(), cancelIn == 0 ? big : text);
         QCOMPARE(QApplication::clipboard()->text(), cancelIn == 0 ? clipboard : copied);
         QCOMPARE(QApplication::clipboard()->mimeData()->formats(), QStringList{"text/plain"});
@@ -430,12 +454,14 @@ private Q_SLOTS:
             QVERIFY(!box.document()->isUndoAvailable() && !box.document()->isRedoAvailable());
             return;
         }
-        press(QKeySequence::Undo, cancelIn == 1);
+        if (last.isValid())
+            QCOMPARE(colourAt(box, box.document()->characterCount() - 1), last);
+        press([](RichTextBox &b) { QTest::keySequence(&b, QKeySequence::Undo); }, cancelIn == 1);
         QCOMPARE(box.text(), cancelIn == 1 ? text : big);
         if (cancelIn == 1)
             return;
         QCOMPARE(colourAt(box, 7), QColor(Qt::red));
-        press(QKeySequence::Redo, cancelIn == 2);
+        press([](RichTextBox &b) { QTest::keySequence(&b, QKeySequence::Redo); }, cancelIn == 2);
         QCOMPARE(box.text(), cancelIn == 2 ? big : text);
     }
 

@@ -4,6 +4,7 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetricsF>
 #include <QPlainTextEdit>
@@ -30,6 +31,8 @@ constexpr int kSamples = 12;
 constexpr int kEditedBlocks = 8;
 // Edited blocks waiting for their real count, at most.
 constexpr size_t kPending = 16;
+// What counting the blocks may take between two looks at the events.
+constexpr qint64 kSliceMs = 8;
 
 // Summed here, in a register of its own: a sum kept in memory makes each add wait for the last.
 double linesOf(const quint16 *first, const quint16 *last, const double *byLength)
@@ -95,10 +98,24 @@ bool EstimatedScrollBar::stale()
 // a new text shows, and then it is counted.
 void EstimatedScrollBar::attachLater()
 {
-    if (m_counts == Counts::Stale)
-        return;
     m_counts = Counts::Stale;
-    QTimer::singleShot(1, this, &EstimatedScrollBar::attach);
+    ++m_count.generation; // a count under way is of an older text
+    if (std::exchange(m_attachQueued, true))
+        return;
+    QTimer::singleShot(1, this, [this] {
+        m_attachQueued = false;
+        attach();
+    });
+}
+
+void EstimatedScrollBar::Count::add(double blockLines)
+{
+    // Whole lines for each block, with the fractions carried on, so that the
+    // sum is as exact as the estimate.
+    sum += blockLines;
+    const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
+    lines.push_back(here);
+    counted += here;
 }
 
 void EstimatedScrollBar::attach()
@@ -112,44 +129,60 @@ void EstimatedScrollBar::attach()
     }
     m_width = layoutWidth();
     m_pending.clear();
-    const std::vector<std::pair<int, int>> samples = calibrate();
+    m_counts = Counts::Stale;
+    const int generation = ++m_count.generation;
     const int count = document->blockCount();
+    m_count = Count{generation, calibrate(), {}, 0, 0, QTextBlock()};
+    m_count.lines.reserve(size_t(count));
     const Expected expected = std::exchange(m_expected, {});
-    const LineLengths *given = expected.document == document &&
-                                       expected.revision == document->revision() &&
-                                       expected.lengths.blockEnds.size() == size_t(count)
-                                   ? &expected.lengths
-                                   : nullptr;
+    if (expected.document != document || expected.revision != document->revision() ||
+        expected.lengths.blockEnds.size() != size_t(count)) {
+        m_count.next = document->begin();
+        countOn(generation);
+        return;
+    }
     // What a line of each length takes, worked out once for the millions of lines of a big text.
-    std::vector<double> byLength(given ? size_t(std::numeric_limits<quint16>::max()) + 1 : 0);
+    std::vector<double> byLength(size_t(std::numeric_limits<quint16>::max()) + 1);
     for (size_t chars = 0; chars < byLength.size(); ++chars)
         byLength[chars] = m_wrap.lines(qsizetype(chars));
-    std::vector<int> lines;
-    lines.reserve(size_t(count));
-    // Whole lines for each block, with the fractions carried on, so that the
-    // sum is as exact as the estimate. (The count Qt keeps for a block may
-    // be from before its last change: only the samples are known.)
-    double sum = 0;
-    qint64 counted = 0;
-    auto sample = samples.begin();
-    QTextBlock block = given ? QTextBlock() : document->begin();
+    const LineLengths &given = expected.lengths;
+    auto sample = m_count.samples.begin();
     for (int number = 0; number < count; ++number) {
-        if (sample != samples.end() && sample->first == number) {
-            sum += (sample++)->second;
-        } else if (given) {
-            const quint16 *lengths = given->lengths.data();
-            sum += linesOf(lengths + (number > 0 ? given->blockEnds[size_t(number) - 1] : 0),
-                           lengths + given->blockEnds[size_t(number)], byLength.data());
-        } else {
-            sum += m_wrap.block(block.text());
-        }
-        if (!given)
-            block = block.next();
-        const int here = int(std::max<qint64>(1, std::llround(sum) - counted));
-        lines.push_back(here);
-        counted += here;
+        if (sample != m_count.samples.end() && sample->first == number)
+            m_count.add((sample++)->second);
+        else
+            m_count.add(linesOf(
+                given.lengths.data() + (number > 0 ? given.blockEnds[size_t(number) - 1] : 0),
+                given.lengths.data() + given.blockEnds[size_t(number)], byLength.data()));
     }
-    m_lines.assign(std::move(lines));
+    countOn(generation);
+}
+
+// The blocks not counted yet are read a slice at a time, while the window answers: a big text
+// takes seconds. An edit meanwhile starts the count again. (The count Qt keeps for a block may
+// be from before its last change: only the samples are known.)
+void EstimatedScrollBar::countOn(int generation)
+{
+    if (generation != m_count.generation)
+        return;
+    if (m_area->document() != m_document || layoutWidth() != m_width) {
+        attach();
+        return;
+    }
+    QElapsedTimer slice;
+    slice.start();
+    for (QTextBlock &block = m_count.next; block.isValid(); block = block.next()) {
+        if (slice.hasExpired(kSliceMs)) {
+            QTimer::singleShot(0, this, [this, generation] { countOn(generation); });
+            return;
+        }
+        const int number = int(m_count.lines.size());
+        const auto sample =
+            std::find_if(m_count.samples.begin(), m_count.samples.end(),
+                         [number](const std::pair<int, int> &s) { return s.first == number; });
+        m_count.add(sample != m_count.samples.end() ? sample->second : m_wrap.block(block.text()));
+    }
+    m_lines.assign(std::exchange(m_count.lines, {}));
     m_counts = Counts::Current;
     updateRange();
     follow();
@@ -200,6 +233,10 @@ int EstimatedScrollBar::estimate(const QTextBlock &block) const
 // block counts as estimated, and settle() puts in its real count.
 void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
 {
+    if (m_counts == Counts::Stale) {
+        attachLater(); // counted again, once the text is as it will be
+        return;
+    }
     QTextDocument *document = m_document;
     // The blocks from first to last are new; those after them only moved.
     const int count = document->blockCount();

@@ -6,11 +6,11 @@
 
 #include <QPointer>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <utility>
 #include <vector>
 
 class QPlainTextEdit;
-class QTextBlock;
 class QTextDocument;
 
 namespace vellumo {
@@ -51,16 +51,19 @@ private:
     // What its counts are, and what moves them on. An edit moves Current on to
     // Estimated or Reformatted (the greater stays), settle() brings them back;
     // a new document or width seen, or an edit it cannot place, makes any of
-    // them Stale until attach() has run. Stale ones never move the view.
+    // them Stale until attach() has counted every block. Stale ones never move
+    // the view.
     //   Current      every block counted, as laid out or estimated
     //   Estimated    m_pending edited, counted by estimate: settle() queued, which
     //                puts in their real counts once Qt has laid them out
     //   Reformatted  the whole text formatted anew: settle() queued, which counts
     //                all again if either end (m_pending) now wraps differently
-    //   Stale        of another text or width: attach() queued
+    //   Stale        of another text or width: attach() queued, or its count
+    //                under way
     enum class Counts { Current, Estimated, Reformatted, Stale };
 
     void attach();
+    void countOn(int generation);
     // Whether the counts are Stale or of another text or width than the area's
     // now, which are then counted again.
     bool stale();
@@ -94,6 +97,16 @@ private:
         int revision = 0;
         LineLengths lengths;
     } m_expected;
+    bool m_attachQueued = false;
+    struct Count {
+        int generation = 0;                       // of the count under way; a newer one ends it
+        std::vector<std::pair<int, int>> samples; // blocks laid out, by number in order, lines
+        std::vector<int> lines;
+        double sum = 0;
+        qint64 counted = 0;
+        QTextBlock next; // to count
+        void add(double blockLines);
+    } m_count;
     // While its value is set to the view's or the view to its value: neither
     // answers the other, which would move the view off the user's place.
     bool m_moving = false;

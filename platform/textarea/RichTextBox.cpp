@@ -97,7 +97,8 @@ bool RichTextBox::forEachPart(const QTextCursor &range, QStringView lineBreak,
 void RichTextBox::mergeFormat(const QTextCharFormat &format)
 {
     const int revision = document()->revision();
-    mergeCurrentCharFormat(format);
+    if (!formatInSteps(format))
+        mergeCurrentCharFormat(format);
     carryOfferOver(revision);
     keepJoinsOutOfTyping();
 }

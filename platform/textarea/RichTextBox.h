@@ -117,6 +117,8 @@ private:
     // Makes the edit's steps one undo step to the user; a failure or Cancel takes them back.
     void inGroup(Progress &progress, const std::function<void()> &edit);
     void removeInSteps(QTextCursor &range, const Steps &steps);
+    // Whether the selection was big, and formatted in steps.
+    bool formatInSteps(const QTextCharFormat &format);
     void undoGroup(const UndoGroup &group, bool undo, Progress &progress);
     void dropGroupsAbove();
     void adopt(QTextDocument *document);
