@@ -156,25 +156,36 @@ QList<int> pagesToPrint(const QPrinter &printer, int pageCount)
 // The layout lays out each part of the text as it goes in, a third of a second a megabyte:
 // parts of 64 KB let the window paint in between, and Cancel come in time. Every form of line
 // break the text may hold ends a line on paper.
-void fill(QTextDocument &document, const QString &text, const Steps &steps)
+void fill(QTextDocument &document, const QStringList &texts, const Steps &steps)
 {
     constexpr qsizetype kPart = qsizetype(1) << 16;
     steps(0); // after what the print took before it got here
+    qsizetype total = 0;
+    for (const QString &text : texts)
+        total += text.size();
     QTextCursor cursor(&document);
-    for (qsizetype at = 0; at < text.size();) {
-        qsizetype end = std::min(at + kPart, text.size());
-        if (end < text.size() && text[end - 1] == u'\r' && text[end] == u'\n')
-            ++end; // a CR LF is one break
-        QString part = text.mid(at, end - at);
-        part.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-        part.replace(u'\r', u'\n');
-        cursor.insertText(part);
-        at = end;
-        steps(double(at) / double(text.size()));
+    qsizetype done = 0;
+    qsizetype told = 0;
+    bool afterCr = false; // a CR went in last, whose LF may come next
+    for (const QString &text : texts) {
+        for (qsizetype at = 0; at < text.size();) {
+            const qsizetype end = std::min(at + kPart, text.size());
+            QString part = text.mid(at, end - at);
+            if (afterCr && part.startsWith(u'\n'))
+                part.remove(0, 1); // a CR LF is one break
+            afterCr = part.endsWith(u'\r');
+            part.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+            part.replace(u'\r', u'\n');
+            cursor.insertText(part);
+            done += end - at;
+            at = end;
+            if (done - told >= kPart || done == total)
+                steps(double(told = done) / double(total));
+        }
     }
 }
 
-void render(QPrinter &printer, const QString &text, Progress &progress)
+void render(QPrinter &printer, const QStringList &texts, Progress &progress)
 {
     const QRectF area = textArea(printer);
     if (area.width() < 1 || area.height() < 1)
@@ -197,7 +208,7 @@ void render(QPrinter &printer, const QString &text, Progress &progress)
     // With a page size the layout moves lines that would straddle a page
     // break to the next page.
     document.setPageSize(area.size());
-    fill(document, text, progress.stage(0, 0.5));
+    fill(document, texts, progress.stage(0, 0.5));
     const QList<int> pages = pagesToPrint(printer, document.pageCount());
 
     ensureWritable(printer);
@@ -268,8 +279,12 @@ QPrinter &QtPrinter::device()
 void QtPrinter::printLine(const QList<PrintItem> &items)
 {
     ensureReady(device());
-    m_document += printLineText(items);
-    m_document += u'\n';
+    // The items as they are, not joined: a big text is not copied.
+    for (const PrintItem &item : items) {
+        const QString *text = std::get_if<QString>(&item);
+        m_document.append(text ? *text : printForm(std::get<qint32>(item)));
+    }
+    m_document.append(QStringLiteral("\n"));
     m_open = true;
 }
 
@@ -279,12 +294,12 @@ void QtPrinter::endDoc(Progress &progress)
         return;
     // Whatever happens next, this document is done: a failed one must not
     // come back at the front of the next.
-    QString text = std::exchange(m_document, QString());
+    QStringList texts = std::exchange(m_document, {});
     m_open = false;
-    text.chop(1); // the last line end closes the last line; it starts none
+    texts.removeLast(); // the last line end closes the last line; it starts none
     QPrinter &printer = device();
     ensureReady(printer);
-    render(printer, text, progress);
+    render(printer, texts, progress);
 }
 
 bool QtPrinter::showDialog(const PrinterDialog &dialog, QWidget *owner, int &copies)

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 #include <functional>
 #include <memory>
@@ -68,7 +69,7 @@ public:
 
 private:
     std::unique_ptr<QPrinter> m_device;
-    QString m_document;
+    QStringList m_document; // its items' texts and line ends
     bool m_open = false;
 };
 
