@@ -1,6 +1,7 @@
 // Copy, cut, paste, undo and redo, which on a big text are made in steps that let the window
 // answer, and what the selection offers to other programs.
 #include "platform/Failure.h"
+#include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/RichTextBox.h"
 
 #include <QClipboard>
@@ -10,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -272,9 +274,11 @@ void RichTextBox::removeInSteps(QTextCursor &range, const Steps &steps)
         const int from = std::max(
             start,
             document()->findBlock(int(std::max<qsizetype>(start, to - kStepChars))).position());
+        range.beginEditBlock(); // in which the cursor lays out no block for its place
         range.setPosition(to);
         range.setPosition(from, QTextCursor::KeepAnchor);
         range.removeSelectedText();
+        range.endEditBlock();
         to = from;
         if (steps)
             steps(double(end - to) / double(end - start));
@@ -315,15 +319,20 @@ bool RichTextBox::formatInSteps(const QTextCharFormat &format)
     const int end = selection.selectionEnd();
     if (end - start <= kStepChars)
         return false;
+    m_bar->holdSettling(true);
+    const auto release = qScopeGuard([this] { m_bar->holdSettling(false); });
     run(QStringLiteral("Format"), QStringLiteral("Formatting the text\u2026"),
         [&](Progress &progress) {
             inGroup(progress, [&] {
                 QTextCursor part(document());
                 for (int from = start; from < end;) {
                     const int to = std::min<qsizetype>(end, qsizetype(from) + kStepChars);
+                    // Within an edit block, the cursor lays out no block for its place.
+                    part.beginEditBlock();
                     part.setPosition(from);
                     part.setPosition(to, QTextCursor::KeepAnchor);
                     part.mergeCharFormat(format);
+                    part.endEditBlock();
                     from = to;
                     progress.step(double(from - start) / double(end - start));
                 }

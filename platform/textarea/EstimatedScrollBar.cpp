@@ -252,7 +252,10 @@ void EstimatedScrollBar::contentsChanged(int position, int removed, int added)
     if (last - first >= kEditedBlocks) {
         if (removed == added && moved == 0) {
             // The same text, formatted: a colour wraps nothing, a font may. Its two
-            // ends, laid out again, tell.
+            // ends, laid out again, tell. A big selection is formatted in steps: the
+            // last one's ends tell for all.
+            if (m_counts == Counts::Reformatted && m_pending.size() >= 2)
+                m_pending.resize(m_pending.size() - 2);
             m_pending.push_back(first);
             m_pending.push_back(last);
             settleLater(Counts::Reformatted);
@@ -296,9 +299,16 @@ void EstimatedScrollBar::settleLater(Counts counts)
     m_counts = std::max(m_counts, counts);
 }
 
+void EstimatedScrollBar::holdSettling(bool hold)
+{
+    m_settlingHeld = hold;
+    if (!hold && m_counts != Counts::Current)
+        QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
+}
+
 void EstimatedScrollBar::settle()
 {
-    if (m_counts == Counts::Current || stale())
+    if (m_settlingHeld || m_counts == Counts::Current || stale())
         return;
     const bool recountIfWrong = m_counts == Counts::Reformatted;
     m_counts = Counts::Current;

@@ -42,6 +42,9 @@ public:
     // Whether its counts are of the area's text and width as they are now; if not, it counts
     // them once the events queued by then have been handled.
     bool counted();
+    // While a big selection is formatted in steps, it looks only once, after the last, whether
+    // the lines wrap anew.
+    void holdSettling(bool hold);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -98,6 +101,7 @@ private:
         LineLengths lengths;
     } m_expected;
     bool m_attachQueued = false;
+    bool m_settlingHeld = false;
     struct Count {
         int generation = 0;                       // of the count under way; a newer one ends it
         std::vector<std::pair<int, int>> samples; // blocks laid out, by number in order, lines
