@@ -236,6 +236,8 @@ void frmMain::ConfirmExit()
                                     MsgStyle::YesNo | MsgStyle::Critical, QStringLiteral("Quit?")));
     if (m_quitAnswer == kAnswerYes) {
         m_ending = true;
+        // Gone from the screen at once: freeing a big text after it keeps no window waiting.
+        hide();
         m_services.programExit->exit(0);
     }
 }

@@ -423,9 +423,15 @@ void Driver::measureExit()
     const double total = m_child.reap();
     if (!m_child.endedWell())
         fail(QStringLiteral("the process ended with %1").arg(m_child.endText()));
+    // A window manager pings only the windows shown: up to the window's going, or the end.
+    double gone = end;
+    for (const XWatch::Shown &s : m_watch.shownSince(start))
+        if (s.window == m_window && !s.mapped)
+            gone = std::min(gone, s.at);
     m_results.append(
         QJsonObject{{QStringLiteral("command"), name},
-                    {QStringLiteral("unanswered_ms"), m_watch.longestUnanswered(start, end)},
+                    {QStringLiteral("unanswered_ms"), m_watch.longestUnanswered(start, gone)},
+                    {QStringLiteral("shown_ms"), gone - start},
                     {QStringLiteral("wall_ms"), end - start},
                     {QStringLiteral("cpu_ms"), total - cpu},
                     {QStringLiteral("added_mb"), peak - before},

@@ -26,7 +26,7 @@ namespace {
 // A step of a big edit: Qt lays out a block or two after each, whatever its size, and the
 // window waits on a step for about a millisecond a megabyte. An edit of fewer characters is
 // one step.
-constexpr qsizetype kStepChars = qsizetype(1) << 22;
+constexpr qsizetype kStepChars = qsizetype(1) << 21;
 
 const QString kPlainText = QStringLiteral("text/plain");
 
