@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QAbstractEventDispatcher>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -8,19 +11,34 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace vellumo {
 
-// Frees what it is given on a thread of its own. The system takes a tenth of a second to take a
-// gigabyte back, which a window would spend not answering; whatever is freed here must be
-// reached by nothing else. Everything given is freed by the time the object is gone.
+// Frees what it is given on a thread of its own, once the window's thread is idle. The system
+// takes a tenth of a second to take back a gigabyte, which a window would spend not answering;
+// and while it does, it maps no memory for any other thread of the process, so the window's
+// thread must not be at work meanwhile. Whatever is freed here must be reached by nothing else.
+// Everything given is freed by the time the object is gone.
 class LetGo {
 public:
-    LetGo() = default;
+    LetGo()
+    {
+        m_idle.setSingleShot(true);
+        m_idle.setInterval(kIdleMs);
+        QObject::connect(&m_idle, &QTimer::timeout, [this] { handOver(); });
+        if (QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance())
+            m_waits = QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, [this] {
+                m_waited.start();
+                if (!m_given.empty() && !m_idle.isActive())
+                    m_idle.start();
+            });
+    }
     LetGo(const LetGo &) = delete;
     LetGo &operator=(const LetGo &) = delete;
     ~LetGo()
     {
+        QObject::disconnect(m_waits);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_ending = true;
@@ -32,24 +50,36 @@ public:
 
     template <class Thing> void operator()(Thing thing)
     {
-        std::function<void()> free = [held = std::make_shared<Thing>(std::move(thing))]() mutable {
-            held.reset();
-        };
+        m_given.push_back(
+            [held = std::make_shared<Thing>(std::move(thing))]() mutable { held.reset(); });
+    }
+
+private:
+    static constexpr int kIdleMs = 100;
+
+    // After kIdleMs since the thread last waited for events, and only if it has waited again
+    // just now: busy work lets events through without waiting for them.
+    void handOver()
+    {
+        if (!m_waited.isValid() || m_waited.elapsed() > kIdleMs / 4)
+            return; // armed again the next time the thread waits
         std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_worker.joinable()) {
             try {
                 m_worker = std::thread([this] { work(); });
             } catch (const std::system_error &) {
                 lock.unlock();
-                return; // no thread to be had: freed here, as `free` goes
+                m_given.clear(); // no thread to be had: freed here
+                return;
             }
         }
-        m_queue.push_back(std::move(free));
+        for (std::function<void()> &free : m_given)
+            m_queue.push_back(std::move(free));
+        m_given.clear();
         lock.unlock();
         m_changed.notify_all();
     }
 
-private:
     void work()
     {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -66,6 +96,10 @@ private:
         }
     }
 
+    std::vector<std::function<void()>> m_given; // on the window's thread, not handed over yet
+    QTimer m_idle;
+    QElapsedTimer m_waited;
+    QMetaObject::Connection m_waits;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_queue;

@@ -132,35 +132,29 @@ void EstimatedScrollBar::attach()
     m_counts = Counts::Stale;
     const int generation = ++m_count.generation;
     const int count = document->blockCount();
-    m_count = Count{generation, calibrate(), {}, 0, 0, QTextBlock()};
+    m_count = Count();
+    m_count.generation = generation;
+    m_count.blocks = count;
+    m_count.samples = calibrate();
     m_count.lines.reserve(size_t(count));
-    const Expected expected = std::exchange(m_expected, {});
-    if (expected.document != document || expected.revision != document->revision() ||
-        expected.lengths.blockEnds.size() != size_t(count)) {
+    Expected expected = std::exchange(m_expected, {});
+    if (expected.document == document && expected.revision == document->revision() &&
+        expected.lengths.blockEnds.size() == size_t(count)) {
+        // What a line of each length takes, worked out once for the millions of lines.
+        m_count.byLength.resize(size_t(std::numeric_limits<quint16>::max()) + 1);
+        for (size_t chars = 0; chars < m_count.byLength.size(); ++chars)
+            m_count.byLength[chars] = m_wrap.lines(qsizetype(chars));
+        m_count.given = std::move(expected.lengths);
+    } else {
         m_count.next = document->begin();
-        countOn(generation);
-        return;
     }
-    // What a line of each length takes, worked out once for the millions of lines of a big text.
-    std::vector<double> byLength(size_t(std::numeric_limits<quint16>::max()) + 1);
-    for (size_t chars = 0; chars < byLength.size(); ++chars)
-        byLength[chars] = m_wrap.lines(qsizetype(chars));
-    const LineLengths &given = expected.lengths;
-    auto sample = m_count.samples.begin();
-    for (int number = 0; number < count; ++number) {
-        if (sample != m_count.samples.end() && sample->first == number)
-            m_count.add((sample++)->second);
-        else
-            m_count.add(linesOf(
-                given.lengths.data() + (number > 0 ? given.blockEnds[size_t(number) - 1] : 0),
-                given.lengths.data() + given.blockEnds[size_t(number)], byLength.data()));
-    }
-    countOn(generation);
+    // Apart from the samples' layouts, so that the window answers in between.
+    QTimer::singleShot(0, this, [this, generation] { countOn(generation); });
 }
 
-// The blocks not counted yet are read a slice at a time, while the window answers: a big text
-// takes seconds. An edit meanwhile starts the count again. (The count Qt keeps for a block may
-// be from before its last change: only the samples are known.)
+// The blocks are counted a slice at a time, while the window answers: those of a big text that
+// are read back take seconds. An edit meanwhile starts the count again. (The count Qt keeps for
+// a block may be from before its last change: only the samples are known.)
 void EstimatedScrollBar::countOn(int generation)
 {
     if (generation != m_count.generation)
@@ -171,17 +165,28 @@ void EstimatedScrollBar::countOn(int generation)
     }
     QElapsedTimer slice;
     slice.start();
-    for (QTextBlock &block = m_count.next; block.isValid(); block = block.next()) {
+    const std::vector<qsizetype> &ends = m_count.given.blockEnds;
+    const quint16 *lengths = m_count.given.lengths.data();
+    while (int(m_count.lines.size()) < m_count.blocks) {
         if (slice.hasExpired(kSliceMs)) {
             QTimer::singleShot(0, this, [this, generation] { countOn(generation); });
             return;
         }
-        const int number = int(m_count.lines.size());
-        const auto sample =
-            std::find_if(m_count.samples.begin(), m_count.samples.end(),
-                         [number](const std::pair<int, int> &s) { return s.first == number; });
-        m_count.add(sample != m_count.samples.end() ? sample->second : m_wrap.block(block.text()));
+        const size_t number = m_count.lines.size();
+        const auto sample = std::find_if(
+            m_count.samples.begin(), m_count.samples.end(),
+            [number](const std::pair<int, int> &s) { return size_t(s.first) == number; });
+        if (sample != m_count.samples.end())
+            m_count.add(sample->second);
+        else if (!ends.empty())
+            m_count.add(linesOf(lengths + (number > 0 ? ends[number - 1] : 0),
+                                lengths + ends[number], m_count.byLength.data()));
+        else
+            m_count.add(m_wrap.block(m_count.next.text()));
+        if (ends.empty())
+            m_count.next = m_count.next.next();
     }
+    m_count.given = {};
     m_lines.assign(std::exchange(m_count.lines, {}));
     m_counts = Counts::Current;
     updateRange();

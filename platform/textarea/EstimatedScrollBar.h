@@ -103,12 +103,17 @@ private:
     bool m_attachQueued = false;
     bool m_settlingHeld = false;
     struct Count {
-        int generation = 0;                       // of the count under way; a newer one ends it
+        int generation = 0; // of the count under way; a newer one ends it
+        int blocks = 0;
         std::vector<std::pair<int, int>> samples; // blocks laid out, by number in order, lines
         std::vector<int> lines;
         double sum = 0;
         qint64 counted = 0;
-        QTextBlock next; // to count
+        // Where the lines of every block are known, the lines a line of each length takes;
+        // else the next block to read.
+        LineLengths given;
+        std::vector<double> byLength;
+        QTextBlock next;
         void add(double blockLines);
     } m_count;
     // While its value is set to the view's or the view to its value: neither
