@@ -11,7 +11,8 @@ namespace {
 
 constexpr int kShowAfterMs = 500;
 // Steps closer together than this go by without a look at the events: fast enough for the
-// windows to paint and a click on Cancel to tell, and no cost to the work.
+// windows to paint and a click on Cancel to tell, and no cost to the work. The last step always
+// looks: what comes after it (a big text taken into the area) may take a while too.
 constexpr qint64 kEventsEveryMs = 20;
 constexpr int kRange = 1000;
 
@@ -31,7 +32,7 @@ public:
 
     void step(double done) override
     {
-        if (m_sinceEvents.elapsed() < kEventsEveryMs)
+        if (m_sinceEvents.elapsed() < kEventsEveryMs && done < 1)
             return;
         m_dialog.setValue(qBound(0, int(done * kRange), kRange - 1));
         // Until the dialog shows, nothing holds the user's clicks back from the main window:

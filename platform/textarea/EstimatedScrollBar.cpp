@@ -95,14 +95,15 @@ bool EstimatedScrollBar::stale()
 // Counting a whole text lays out blocks, which Qt answers by adjusting its own
 // bar: never done from inside one of Qt's own updates. A timer rather than a
 // posted call, as Qt handles posted events, paints among them, before timers:
-// a new text shows, and then it is counted.
+// a new text shows, and then it is counted. Taking a big new text in keeps the
+// window from its events for a while: they come first.
 void EstimatedScrollBar::attachLater()
 {
     m_counts = Counts::Stale;
     ++m_count.generation; // a count under way is of an older text
     if (std::exchange(m_attachQueued, true))
         return;
-    QTimer::singleShot(1, this, [this] {
+    QTimer::singleShot(20, this, [this] {
         m_attachQueued = false;
         attach();
     });
