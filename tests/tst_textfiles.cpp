@@ -10,6 +10,8 @@
 #include "support/TextFormats.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPointer>
@@ -17,6 +19,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTimer>
 #include <algorithm>
 
 using namespace vellumo;
@@ -36,6 +39,28 @@ QByteArray everyByte()
 }
 
 enum class Command { Load, Save, Print };
+
+// The megabytes the process holds, once it is at most `atMost` or half a minute has gone, the
+// event loop waiting for events meanwhile, as the program's does when idle.
+qint64 residentOnceIdle(qint64 atMost)
+{
+    const auto resident = [] {
+        QFile status(QStringLiteral("/proc/self/status"));
+        const QByteArray text = status.open(QIODevice::ReadOnly) ? status.readAll() : QByteArray();
+        const qsizetype at = text.indexOf("VmRSS:");
+        return at < 0 ? -1 : text.mid(at + 6).trimmed().split(' ').value(0).toLongLong() >> 10;
+    };
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (resident() <= atMost)
+            loop.quit();
+    });
+    check.start(50);
+    QTimer::singleShot(atMost > 0 ? 30000 : 200, &loop, &QEventLoop::quit);
+    loop.exec();
+    return resident();
+}
 
 } // namespace
 
@@ -128,6 +153,7 @@ private Q_SLOTS:
         QSKIP("a 256 MB text needs several times the memory and minutes under the sanitizers");
 #endif
         // 256 MB of lines and a last one without a line end.
+        const qint64 before = residentOnceIdle(0);
         const qint64 lines = qint64(4) << 20;
         const QByteArray savedBack = writeNumberedLines(path("huge.txt"), lines * 64 + 9);
         QVERIFY(!savedBack.isEmpty());
@@ -148,6 +174,16 @@ private Q_SLOTS:
         save(path("huge.txt"));
         QVERIFY(platform->messageBox.calls.isEmpty());
         QCOMPARE(sha1Of(path("huge.txt")), savedBack);
+
+        // The memory of a text replaced is given back once the window idles: a load over it
+        // holds no more than the first load did, and Reset no more than the loaded bytes (with
+        // 64 MB for the allocator's and Qt's own keeping).
+        const qint64 once = residentOnceIdle(0);
+        load(path("huge.txt"));
+        QVERIFY2(residentOnceIdle(once + 64) <= once + 64, "the text loaded before stays");
+        menu("Reset");
+        const qint64 kept = before + window->loadedText().size() / (1 << 20) + 64;
+        QVERIFY2(residentOnceIdle(kept) <= kept, "the text emptied stays");
     }
 
     // ---- Cancel: the work is undone, and nothing is said
