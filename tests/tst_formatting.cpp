@@ -75,6 +75,24 @@ private Q_SLOTS:
         QCOMPARE(platform->dialogs.owners, QList<QWidget *>{window.get()});
     }
 
+    // A big selection is coloured in steps, which are the Color command's own: its progress,
+    // and the colour to the last character.
+    void aBigSelectionIsColouredInTheCommandsSteps()
+    {
+        area()->setText(QString(5 << 20, u'x'));
+        area()->selectAll();
+        platform->dialogs.onColor = [](unsigned &bgr) {
+            bgr = 0x0000FF;
+            return true;
+        };
+        run("Color");
+        QTextCursor last(area()->document());
+        last.movePosition(QTextCursor::End);
+        QCOMPARE(last.charFormat().foreground().color(), QColor(Qt::red));
+        QCOMPARE(platform->progress.started.size(), 1);
+        QVERIFY(platform->messageBox.calls.isEmpty());
+    }
+
     void colourDialogStartsAtTheLastColour()
     {
         unsigned offered = 1;
