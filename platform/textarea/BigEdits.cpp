@@ -23,9 +23,8 @@ namespace vellumo {
 
 namespace {
 
-// A step of a big edit: Qt lays out a block or two after each, whatever its size, and the
-// window waits on a step for about a millisecond a megabyte. An edit of fewer characters is
-// one step.
+// A step of a big edit, an edit and an undo step of its own: some 20 ms of Qt's work in a text
+// of a gigabyte, more as it grows. An edit of fewer characters is one step.
 constexpr qsizetype kStepChars = qsizetype(1) << 21;
 
 const QString kPlainText = QStringLiteral("text/plain");
@@ -244,20 +243,22 @@ void RichTextBox::replaceSelection(const QString &text, Progress *progress)
                           .arg(m_taken)
                           .arg(capacity()));
     m_taken += adding;
-    const QTextCharFormat format = withoutJoin(cursor.charFormat());
+    // In the format of the text before it, once the selection is gone, as typing is.
+    const auto insert = [&](const Steps &steps) {
+        const QTextCharFormat format = withoutJoin(cursor.charFormat());
+        m_mayHaveJoins = insertPieces(cursor, text, format, steps, kStepChars) || m_mayHaveJoins;
+    };
     const qsizetype chars = adding + cursor.selectionEnd() - cursor.selectionStart();
     if (!progress || chars <= kStepChars) {
         cursor.beginEditBlock();
         cursor.removeSelectedText();
-        m_mayHaveJoins = insertPieces(cursor, text, format, {}, kStepChars) || m_mayHaveJoins;
+        insert({});
         cursor.endEditBlock();
     } else {
         const double removing = double(chars - adding) / double(chars);
         inGroup(*progress, [&] {
             removeInSteps(cursor, progress->stage(0, removing));
-            m_mayHaveJoins =
-                insertPieces(cursor, text, format, progress->stage(removing, 1), kStepChars) ||
-                m_mayHaveJoins;
+            insert(progress->stage(removing, 1));
         });
     }
     setTextCursor(cursor);
@@ -310,7 +311,7 @@ void RichTextBox::inGroup(Progress &progress, const std::function<void()> &edit)
         m_groups.push_back({from, doc->availableUndoSteps()});
 }
 
-// Qt formats a selection in one go, a tenth of a second a gigabyte: a big one goes in steps,
+// Qt formats a selection in one go, a fifth of a second a gigabyte: a big one goes in steps,
 // undone as one.
 bool RichTextBox::formatInSteps(const QTextCharFormat &format)
 {

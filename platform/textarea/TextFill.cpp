@@ -154,7 +154,7 @@ bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
         if (joined)
             cursor.insertBlock(block, join);
         cursor.endEditBlock();
-        step.clear();
+        step.resize(0); // keeps its room for the next
         if (steps)
             steps(done);
     };
