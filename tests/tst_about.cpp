@@ -295,7 +295,6 @@ private Q_SLOTS:
         }));
         QCOMPARE(afterOne, QStringList{kAddress});
         QCOMPARE(platform->shell.opened, (QStringList{kAddress, kAddress, kAddress}));
-        QCOMPARE(platform->shell.opened.first().size(), 26);
         QVERIFY(openAfterClicks);
         QVERIFY(platform->messageBox.calls.isEmpty());
     }
@@ -402,9 +401,7 @@ private Q_SLOTS:
             QVERIFY(platform->messageBox.calls.isEmpty());
         } else {
             QVERIFY(platform->programStart.starts.isEmpty());
-            QCOMPARE(platform->messageBox.calls.size(), 1);
-            QCOMPARE(platform->messageBox.calls.first().prompt,
-                     QStringLiteral("System Information Is Unavailable At This Time"));
+            QCOMPARE(platform->messageBox.calls.size(), 1); // what it says: in tst_sysinfo
             QCOMPARE(boxOwner, QStringLiteral("the About window"));
         }
     }
