@@ -22,7 +22,7 @@ TEST_PACKAGES=(g++-mingw-w64-x86-64 wine64)
 TEST_PACKAGES+=(xvfb xdotool x11-utils desktop-file-utils appstream dpkg-dev file libglib2.0-bin)
 # The benchmark's quick run watches the window over an X connection of its own.
 TEST_PACKAGES+=(libxcb1-dev)
-# What a screen reader hears: the program's tree over a private AT-SPI bus.
+# The program driven through its accessibility tree over a private AT-SPI bus, on Wayland.
 TEST_PACKAGES+=(dbus at-spi2-core python3-pyatspi)
 # Fuzzing with libFuzzer; small file system images for the full-disk faults.
 TEST_PACKAGES+=(clang-14 libclang-rt-14-dev e2fsprogs mount)

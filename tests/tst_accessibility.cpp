@@ -222,35 +222,55 @@ private Q_SLOTS:
         QCOMPARE(spokenCaption(caption), spoken);
     }
 
-    // What a screen reader reads of a message box: its text, and the icon by
-    // how grave it is (an icon without a name says nothing).
-    void messageBoxesSayTheirTextAndIcon_data()
+    // What a screen reader reads of a message box: an alert named by its title (the program's
+    // name where it has none), its text, the icon by how grave it is (an icon without a name
+    // says nothing), and its buttons.
+    void messageBoxesSayTheirTitleTextIconAndButtons_data()
     {
         QTest::addColumn<int>("style");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("icon");
-        QTest::newRow("critical") << int(MsgStyle::OkOnly | MsgStyle::Critical) << "Error";
-        QTest::newRow("exclamation") << int(MsgStyle::YesNo | MsgStyle::Exclamation) << "Warning";
-        QTest::newRow("no icon") << int(MsgStyle::OkOnly) << "";
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("critical") << int(MsgStyle::OkOnly | MsgStyle::Critical) << "Load failed"
+                                  << "Load failed"
+                                  << "Error" << QStringList{"OK"};
+        QTest::newRow("exclamation, Yes and No")
+            << int(MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2) << "Save"
+            << "Save"
+            << "Warning" << QStringList{"Yes", "No"};
+        QTest::newRow("no icon, no title") << int(MsgStyle::OkOnly) << ""
+                                           << "Vellumo"
+                                           << "" << QStringList{"OK"};
     }
-    void messageBoxesSayTheirTextAndIcon()
+    void messageBoxesSayTheirTitleTextIconAndButtons()
     {
         QFETCH(int, style);
+        QFETCH(QString, title);
+        QFETCH(QString, name);
         QFETCH(QString, icon);
-        QStringList problems, images, labels;
+        QFETCH(QStringList, buttons);
+        QStringList problems, images, labels, pressable;
+        QList<Node> nodes;
         auto ran = whenModal([&](QWidget *box) {
-            for (const Node &node : tree(box, problems)) {
-                if (node.role == QAccessible::Graphic)
-                    images << node.name;
-                if (node.role == QAccessible::StaticText && !node.name.isEmpty())
-                    labels << node.name;
-            }
+            nodes = tree(box, problems);
             static_cast<QDialog *>(box)->reject();
         });
-        QtMessageBox().show(window.get(), QStringLiteral("Text has been loaded"), style,
-                            QStringLiteral("Load Successful"));
+        QtMessageBox().show(window.get(), QStringLiteral("Text has been loaded"), style, title);
         QVERIFY(*ran);
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+        for (const Node &node : nodes) {
+            if (node.role == QAccessible::Graphic)
+                images << node.name;
+            if (node.role == QAccessible::StaticText && !node.name.isEmpty())
+                labels << node.name;
+            if (node.role == QAccessible::Button)
+                pressable << node.name;
+        }
+        QCOMPARE(int(nodes.first().role), int(QAccessible::AlertMessage));
+        QCOMPARE(nodes.first().name, name);
         QVERIFY(labels.contains(QStringLiteral("Text has been loaded")));
+        QCOMPARE(pressable, buttons);
         // Qt keeps an empty icon label when there is no icon; it is never shown.
         if (!icon.isEmpty())
             QVERIFY2(images.contains(icon), qPrintable(images.join(u',')));

@@ -513,6 +513,7 @@ private Q_SLOTS:
         EstimatedScrollBar *bar = barOf(box);
         QVERIFY(bar->isVisible());
         QCOMPARE(bar->accessibleName(), QStringLiteral("Vertical scroll bar"));
+        QVERIFY2(!box.horizontalScrollBar()->isVisible(), "a horizontal bar shows");
         QVERIFY(!bar->geometry().intersects(box.viewport()->geometry()));
         const int range = bar->maximum();
         const int page = bar->pageStep();

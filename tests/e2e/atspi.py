@@ -4,73 +4,20 @@
   atspi.py press PID WINDOW NAME...   does the first action (Press, ShowMenu) of
                                       the control reached by the names, each
                                       found below the one before
-  atspi.py states PID WINDOW NAME...  prints that control's states, one a line
   atspi.py windows PID                prints the program's window names
 
 WINDOW is a top-level window's name (its title). Exit code 1 when the
-program, the window or a control is not found. As a module it holds the tree
-walking, waiting and action firing that tst_atspi.py shares.
+program, the window or a control is not found.
 """
 
 import sys
-import time
 
 import gi
 
 gi.require_version("Atspi", "2.0")
-from gi.repository import Atspi, Gio, GLib  # noqa: E402
+from gi.repository import Gio, GLib  # noqa: E402
 
 import pyatspi  # noqa: E402
-
-# A slow shared machine: everything is polled for, never slept on.
-TIMEOUT = 30.0
-
-
-def wait_for(what, probe, timeout=TIMEOUT):
-    """The first true answer of probe(), or an AssertionError naming `what`."""
-    end = time.monotonic() + timeout
-    while True:
-        try:
-            found = probe()
-        except GLib.Error:
-            found = None  # an object that went away while it was asked
-        if found:
-            return found
-        if time.monotonic() > end:
-            raise AssertionError("timed out waiting for " + what)
-        time.sleep(0.1)
-
-
-# ---- The tree as a screen reader sees it
-
-
-def children(node):
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield child
-
-
-def walk(node):
-    yield node
-    for child in children(node):
-        yield from walk(child)
-
-
-def showing(node):
-    return node.getState().contains(pyatspi.STATE_SHOWING)
-
-
-def focused(node):
-    return node.getState().contains(pyatspi.STATE_FOCUSED)
-
-
-def find(root, role, name, only_showing=False):
-    for node in walk(root):
-        if node.getRoleName() == role and node.name == name:
-            if not only_showing or showing(node):
-                return node
-    return None
 
 
 def describe(node):
@@ -153,9 +100,6 @@ def main(argv):
         for window in application(pid):
             if window is not None:
                 print(window.name)
-    elif command == "states":
-        for state in control(pid, names).getState().getStates():
-            print(pyatspi.stateToString(state))
     elif command == "press":
         target = control(pid, names)
         actions = action_names(target)

@@ -1,7 +1,10 @@
 #include "support/Modal.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
 #include <QPointer>
 #include <QStringList>
 #include <QTest>
@@ -59,6 +62,20 @@ void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers)
 {
     QWidget *target = window->focusWidget() ? window->focusWidget() : window;
     QTest::keyClick(target, Qt::Key(key), modifiers);
+}
+
+QString asSeen(const QWidget *control)
+{
+    QString seen = control->objectName();
+    if (auto *button = qobject_cast<const QAbstractButton *>(control))
+        seen += QStringLiteral(" '%1'").arg(button->text());
+    else if (auto *frame = qobject_cast<const QGroupBox *>(control))
+        seen += QStringLiteral(" '%1'").arg(frame->title());
+    else if (auto *label = qobject_cast<const QLabel *>(control))
+        seen += QStringLiteral(" '%1'").arg(label->text());
+    if (!control->isVisible() || !control->isEnabled() || control->testAttribute(Qt::WA_SetFont))
+        seen += QStringLiteral(" (hidden, disabled or with a font of its own)");
+    return seen;
 }
 
 } // namespace vellumo::test

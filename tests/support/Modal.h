@@ -22,4 +22,8 @@ void verifyNoWindowLeft();
 // Presses a key on the widget that has the focus inside `window`.
 void pressKey(QWidget *window, int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// A control as the user meets it: its name, the caption of a button, frame or label in quotes,
+// and a mark if it is hidden, disabled or has a font of its own, which none has.
+QString asSeen(const QWidget *control);
+
 } // namespace vellumo::test
