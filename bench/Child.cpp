@@ -116,19 +116,11 @@ void mergeFont(QPlainTextEdit &edit)
 // A format change that left the text as it was would be timed as quick.
 void checkFormatted(QPlainTextEdit &edit, bool colour)
 {
-    QTextDocument *doc = edit.document();
-    for (const int position : {1, doc->characterCount() / 2, doc->characterCount() - 1}) {
-        QTextCursor at(doc);
-        at.setPosition(position);
-        const QTextCharFormat f = at.charFormat();
-        const bool done =
-            colour ? f.foreground().color() == QColor(0xC0, 0, 0)
-                   : f.fontItalic() && f.fontWeight() == QFont::Bold && f.fontPointSize() == 14;
-        if (!done)
-            fail(QStringLiteral("the %1 did not reach character %2")
-                     .arg(colour ? QStringLiteral("colour") : QStringLiteral("font"))
-                     .arg(position));
-    }
+    const int position = unformattedAt(edit.document(), colour);
+    if (position >= 0)
+        fail(QStringLiteral("the %1 did not reach character %2")
+                 .arg(colour ? QStringLiteral("colour") : QStringLiteral("font"))
+                 .arg(position));
 }
 
 // The figures. Everything before `start` is setting up.

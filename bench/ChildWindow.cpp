@@ -6,6 +6,8 @@
 
 #include <QPrinter>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QThread>
 #include <algorithm>
 
@@ -120,6 +122,22 @@ void VellumoWindow::load(const QString &path)
 {
     dialogs.file = path;
     click("cmdLoad");
+}
+
+int unformattedAt(QTextDocument *doc, bool colour)
+{
+    const int count = doc->characterCount();
+    for (const int position : {1, count / 2, count - 1}) {
+        QTextCursor at(doc);
+        at.setPosition(std::min(position, count - 1));
+        const QTextCharFormat f = at.charFormat();
+        const bool done =
+            colour ? f.foreground().color() == QColor(0xC0, 0, 0)
+                   : f.fontItalic() && f.fontWeight() == QFont::Bold && f.fontPointSize() == 14;
+        if (!done)
+            return position;
+    }
+    return -1;
 }
 
 QSize areaSize()

@@ -72,6 +72,10 @@ struct VellumoWindow {
     void load(const QString &path);
 };
 
+// The first of the first, middle and last character that lacks the colour or the font that
+// BenchDialogs chooses, or -1.
+int unformattedAt(QTextDocument *doc, bool colour);
+
 // The text area's size in Vellumo's layout, for the floors' windows.
 QSize areaSize();
 

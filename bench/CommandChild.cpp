@@ -47,25 +47,6 @@ QRect thumb(const QScrollBar *bar)
     return bar->style()->subControlRect(QStyle::CC_ScrollBar, &o, QStyle::SC_ScrollBarSlider, bar);
 }
 
-// Whether the first, the middle and the last character have the format BenchDialogs chose.
-bool formatted(QTextDocument *doc, bool colour)
-{
-    const int count = doc->characterCount();
-    if (count < 3)
-        return false;
-    for (const int position : {1, count / 2, count - 1}) {
-        QTextCursor at(doc);
-        at.setPosition(position);
-        const QTextCharFormat f = at.charFormat();
-        const bool done =
-            colour ? f.foreground().color() == QColor(0xC0, 0, 0)
-                   : f.fontItalic() && f.fontWeight() == QFont::Bold && f.fontPointSize() == 14;
-        if (!done)
-            return false;
-    }
-    return true;
-}
-
 qint64 clipboardChars(QClipboard::Mode mode)
 {
     const QMimeData *data = QGuiApplication::clipboard()->mimeData(mode);
@@ -77,23 +58,24 @@ QJsonObject facts(const VellumoWindow &w, const QScrollBar &bar)
 {
     const QTextCursor c = w.area->textCursor();
     QTextDocument *doc = w.area->document();
-    return {{QStringLiteral("chars"), doc->characterCount()},
-            {QStringLiteral("cursor"), c.position()},
-            {QStringLiteral("anchor"), c.anchor()},
-            {QStringLiteral("bar"), bar.value()},
-            {QStringLiteral("bar_max"), bar.maximum()},
-            {QStringLiteral("thumb"), global(&bar, thumb(&bar))},
-            {QStringLiteral("coloured"), formatted(doc, true)},
-            {QStringLiteral("font_set"), formatted(doc, false)},
-            {QStringLiteral("clipboard_chars"), double(clipboardChars(QClipboard::Clipboard))},
-            {QStringLiteral("owns_selection"), QGuiApplication::clipboard()->ownsSelection()},
-            // Whether it offers text, not the text: asked for, the selection's text is made.
-            {QStringLiteral("selection_offered"),
-             QGuiApplication::clipboard()->mimeData(QClipboard::Selection) &&
-                 QGuiApplication::clipboard()->mimeData(QClipboard::Selection)->hasText()},
-            {QStringLiteral("loaded_bytes"), double(w.window->loadedText().size())},
-            {QStringLiteral("undo"), doc->isUndoAvailable()},
-            {QStringLiteral("redo"), doc->isRedoAvailable()}};
+    return {
+        {QStringLiteral("chars"), doc->characterCount()},
+        {QStringLiteral("cursor"), c.position()},
+        {QStringLiteral("anchor"), c.anchor()},
+        {QStringLiteral("bar"), bar.value()},
+        {QStringLiteral("bar_max"), bar.maximum()},
+        {QStringLiteral("thumb"), global(&bar, thumb(&bar))},
+        {QStringLiteral("coloured"), doc->characterCount() >= 3 && unformattedAt(doc, true) < 0},
+        {QStringLiteral("font_set"), doc->characterCount() >= 3 && unformattedAt(doc, false) < 0},
+        {QStringLiteral("clipboard_chars"), double(clipboardChars(QClipboard::Clipboard))},
+        {QStringLiteral("owns_selection"), QGuiApplication::clipboard()->ownsSelection()},
+        // Whether it offers text, not the text: asked for, the selection's text is made.
+        {QStringLiteral("selection_offered"),
+         QGuiApplication::clipboard()->mimeData(QClipboard::Selection) &&
+             QGuiApplication::clipboard()->mimeData(QClipboard::Selection)->hasText()},
+        {QStringLiteral("loaded_bytes"), double(w.window->loadedText().size())},
+        {QStringLiteral("undo"), doc->isUndoAvailable()},
+        {QStringLiteral("redo"), doc->isRedoAvailable()}};
 }
 
 void say(const QJsonObject &json)
