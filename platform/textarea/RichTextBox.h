@@ -52,9 +52,10 @@ public:
     void setText(SingleByteText text, const Steps &steps, const Reader &read = {});
     QString lineBreak() const { return m_lineBreak; }
 
-    // Edits that are long on a big text (copy, cut, paste, undo, redo, and a key that replaces
-    // a big selection) go through the runner, as the window's commands do: it shows their
-    // progress, with Cancel, and reports their failures. Without one they run in one go.
+    // Edits that are long on a big text (copy, cut, paste, undo, redo, a key that replaces a
+    // big selection, formatting one) go through the runner, as the window's commands do: it
+    // shows their progress, with Cancel, and reports their failures. Without one they run in
+    // one go.
     using Work = std::function<void(Progress &progress)>;
     using Runner =
         std::function<void(const QString &command, const QString &label, const Work &work)>;
