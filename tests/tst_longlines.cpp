@@ -551,6 +551,45 @@ private Q_SLOTS:
         QCOMPARE(box.text(), model);
     }
 
+    // Beside pieces emptied of text, Backspace and Delete take the character past them.
+    void keysBesideEmptiedPiecesTakeTheCharacterPastThem_data()
+    {
+        QTest::addColumn<int>("emptied"); // pieces, from the second on
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("taken"); // the character's offset from where they stood
+        const int backspace = Qt::Key_Backspace, del = Qt::Key_Delete;
+        QTest::newRow("Backspace after one") << 1 << backspace << -1;
+        QTest::newRow("Delete before one") << 1 << del << 0;
+        QTest::newRow("Backspace after two") << 2 << backspace << -1;
+        QTest::newRow("Delete before two") << 2 << del << 0;
+    }
+    void keysBesideEmptiedPiecesTakeTheCharacterPastThem()
+    {
+        QFETCH(int, emptied);
+        QFETCH(int, key);
+        QFETCH(int, taken);
+        RichTextBox box;
+        const QString original = line(kMaxPieceChars * 7 / 2, true, 5);
+        box.setText(original);
+        const QTextBlock first = box.document()->firstBlock();
+        const int start = first.length() - 1; // where the second piece stood
+        int removed = 0;
+        QTextBlock piece = first;
+        for (int i = 0; i < emptied; ++i) {
+            piece = piece.next();
+            QTextCursor c(piece);
+            c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            removed += int(c.selectedText().size());
+            c.removeSelectedText();
+        }
+        QTextCursor at(key == Qt::Key_Backspace ? piece.next() : first);
+        if (key == Qt::Key_Delete)
+            at.movePosition(QTextCursor::EndOfBlock);
+        box.setTextCursor(at);
+        QTest::keyClick(&box, Qt::Key(key));
+        QCOMPARE(box.text(), QString(original).remove(start, removed).remove(start + taken, 1));
+    }
+
     void formattingAcrossAJoinChangesOnlyTheSelection()
     {
         RichTextBox box;

@@ -274,16 +274,23 @@ bool RichTextBox::stepOverJoin(QKeyEvent *event)
     if (!cursor.hasSelection() && !isReadOnly()) {
         const bool backspace =
             event->key() == Qt::Key_Backspace && !(event->modifiers() & ~Qt::ShiftModifier);
-        if (backspace && joinBefore && block.previous().length() > 1) {
-            QTextCursor edit(block);
-            edit.movePosition(QTextCursor::PreviousCharacter);
+        // The character on the join's other side, past pieces emptied of text: past an
+        // emptied first or last piece, that is the line break.
+        if (backspace && joinBefore) {
+            QTextBlock before = block.previous();
+            while (before.length() == 1 && startsWithJoin(before))
+                before = before.previous();
+            QTextCursor edit(before);
+            edit.movePosition(QTextCursor::EndOfBlock);
             edit.deletePreviousChar();
             ensureCursorVisible();
             return true;
         }
-        if (event == QKeySequence::Delete && joinAfter && block.next().length() > 1) {
-            QTextCursor edit(block.next());
-            edit.deleteChar();
+        if (event == QKeySequence::Delete && joinAfter) {
+            QTextBlock after = block.next();
+            while (after.length() == 1 && startsWithJoin(after.next()))
+                after = after.next();
+            QTextCursor(after).deleteChar();
             return true;
         }
     }
