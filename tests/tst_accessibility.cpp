@@ -317,6 +317,7 @@ private Q_SLOTS:
         QVERIFY(after);
         QCOMPARE(after->role(), QAccessible::Link);
         QCOMPARE(after->text(QAccessible::Name), QStringLiteral("https://example.org"));
+        QCOMPARE(after->text(QAccessible::Value), QString()); // read once, as its name
     }
 
     // Every menu command by its access keys, and the Font button, whose Alt+F

@@ -114,7 +114,7 @@ void turnWheel(QWidget *over)
     QCoreApplication::sendEvent(over, &turn);
 }
 
-// Bigger than a step of an edit, smaller than two.
+// A few steps of an edit.
 const QString &bigText(quint32 seed)
 {
     static std::map<quint32, QString> made;
@@ -463,6 +463,26 @@ private Q_SLOTS:
         QCOMPARE(colourAt(box, 7), QColor(Qt::red));
         press([](RichTextBox &b) { QTest::keySequence(&b, QKeySequence::Redo); }, cancelIn == 2);
         QCOMPARE(box.text(), cancelIn == 2 ? big : text);
+    }
+
+    // Qt makes a drop an edit of its own: it goes in whole, with no steps to cancel.
+    void aBigDropIsOneEdit()
+    {
+        RichTextBox box;
+        int runs = 0;
+        box.setRunner([&](const QString &, const QString &, const RichTextBox::Work &) { ++runs; });
+        const QString before = QStringLiteral("before\n"); // its line breaks are the drop's
+        box.setText(before);
+        QMimeData data;
+        data.setText(bigText(3));
+        QDragEnterEvent enter(QPoint(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(box.viewport(), &enter); // makes the area the drop's target
+        QDropEvent drop(QPointF(), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(box.viewport(), &drop);
+        QCOMPARE(runs, 0);
+        QCOMPARE(box.text(), bigText(3) + before);
+        box.undo();
+        QCOMPARE(box.text(), before);
     }
 
     // Qt keeps what was removed, for undo, at 32-bit places: a paste past them is refused.
