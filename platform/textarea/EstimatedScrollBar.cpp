@@ -174,11 +174,9 @@ void EstimatedScrollBar::countOn(int generation)
             return;
         }
         const size_t number = m_count.lines.size();
-        const auto sample = std::find_if(
-            m_count.samples.begin(), m_count.samples.end(),
-            [number](const std::pair<int, int> &s) { return size_t(s.first) == number; });
-        if (sample != m_count.samples.end())
-            m_count.add(sample->second);
+        const auto &samples = m_count.samples;
+        if (m_count.sample < samples.size() && size_t(samples[m_count.sample].first) == number)
+            m_count.add(samples[m_count.sample++].second);
         else if (!ends.empty())
             m_count.add(linesOf(lengths + (number > 0 ? ends[number - 1] : 0),
                                 lengths + ends[number], m_count.byLength.data()));

@@ -106,6 +106,7 @@ private:
         int generation = 0; // of the count under way; a newer one ends it
         int blocks = 0;
         std::vector<std::pair<int, int>> samples; // blocks laid out, by number in order, lines
+        size_t sample = 0;                        // the next to come
         std::vector<int> lines;
         double sum = 0;
         qint64 counted = 0;
