@@ -26,7 +26,12 @@ public:
     {
         m_idle.setSingleShot(true);
         m_idle.setInterval(kIdleMs);
-        QObject::connect(&m_idle, &QTimer::timeout, [this] { handOver(); });
+        QObject::connect(&m_idle, &QTimer::timeout, [this] {
+            // After kIdleMs since the thread last waited for events, and only if it has waited
+            // again just now: busy work lets events through without waiting for them.
+            if (m_waited.isValid() && m_waited.elapsed() <= kIdleMs / 4)
+                handOver();
+        });
         if (QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance())
             m_waits = QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, [this] {
                 m_waited.start();
@@ -52,17 +57,17 @@ public:
     {
         m_given.push_back(
             [held = std::make_shared<Thing>(std::move(thing))]() mutable { held.reset(); });
+        // A thread that never goes idle must not hold everything it was ever given.
+        if (m_given.size() > kMostWaiting)
+            handOver();
     }
 
 private:
     static constexpr int kIdleMs = 100;
+    static constexpr size_t kMostWaiting = 8;
 
-    // After kIdleMs since the thread last waited for events, and only if it has waited again
-    // just now: busy work lets events through without waiting for them.
     void handOver()
     {
-        if (!m_waited.isValid() || m_waited.elapsed() > kIdleMs / 4)
-            return; // armed again the next time the thread waits
         std::unique_lock<std::mutex> lock(m_mutex);
         if (!m_worker.joinable()) {
             try {

@@ -1,5 +1,6 @@
 #include "measure/WrappedLines.h"
 #include "platform/Failure.h"
+#include "platform/LetGo.h"
 #include "platform/files/CodePage.h"
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/LineWrapping.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDeadlineTimer>
 #include <QMimeData>
 #include <QPlainTextDocumentLayout>
 #include <QRandomGenerator>
@@ -18,6 +20,7 @@
 #include <QTextCursor>
 #include <QTextLayout>
 #include <QWheelEvent>
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <memory>
@@ -241,6 +244,24 @@ private Q_SLOTS:
         }
         QTest::keyClicks(&box, "t");
         QVERIFY(!box.textCursor().charFormat().hasProperty(QTextFormat::FontWeight));
+    }
+
+    // Texts replaced with no event loop between (a script, a fuzzer) are freed all the same.
+    void aThreadThatNeverIdlesStillFreesWhatItGave()
+    {
+        std::vector<std::weak_ptr<int>> given(100);
+        LetGo letGo;
+        for (auto &weak : given) {
+            auto thing = std::make_shared<int>();
+            weak = thing;
+            letGo(std::move(thing));
+        }
+        const auto held = [&] {
+            return std::count_if(given.begin(), given.end(), [](auto &w) { return !w.expired(); });
+        };
+        for (QDeadlineTimer limit(10'000); held() > 10 && !limit.hasExpired();)
+            QThread::msleep(1); // no events: this thread never idles
+        QCOMPARE_LE(held(), 10);
     }
 
     void eachSelectionWriteChangesOneAttributeOfTheSelection_data()
