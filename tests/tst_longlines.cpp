@@ -313,6 +313,11 @@ private Q_SLOTS:
         while (parts.size() < 3 << 20)
             parts += line(2 * kMaxPieceChars + 5) + QStringLiteral("\r\n");
         QTest::newRow("more than a part of a save, long lines") << parts;
+        // Taken in a stretch at a time: a CR LF across the first one's limit, lines past it.
+        const qsizetype stretch = TextRuns::kStretchChars;
+        QTest::newRow("lines longer than a stretch") << line(stretch - 1) + QStringLiteral("\r\n") +
+                                                            line(stretch + 3) +
+                                                            QStringLiteral("\r\nlast");
     }
     void longLinesComeBackExactly()
     {

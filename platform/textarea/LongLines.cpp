@@ -229,20 +229,29 @@ template <class Text> bool TextRuns::nextStretch(const Text &text)
     const qsizetype start = m_resume;
     qsizetype end = size;
     qsizetype resume = size;
-    if (m_arrived < size) {
-        // The last line break that has arrived, short of the last byte: a CR there may yet be
-        // the start of a CR LF.
+    // A stretch's long lines are found before its first run: it ends at the last line break
+    // within kStretchChars, or else the next one, so that a text all there goes in at once.
+    for (qsizetype window = kStretchChars;; window *= 2) {
+        const qsizetype limit = std::min(m_arrived, start + window);
+        if (limit >= size)
+            break;
+        // The last line break before the limit, short of the last byte there: a CR there may
+        // yet be the start of a CR LF.
         const qsizetype from = std::max(start, m_searched);
-        qsizetype at = m_arrived - 1;
+        qsizetype at = limit - 1;
         while (at > from && !endsBlock(text[at - 1]))
             --at;
-        m_searched = std::max(from, m_arrived - 1);
-        if (at <= from)
+        m_searched = std::max(from, limit - 1);
+        if (at <= from) {
+            if (limit < m_arrived)
+                continue;
             return false;
+        }
         end = at - 1;
         resume = at + (text[end] == u'\r' && text[at] == u'\n' ? 1 : 0);
         if (text[end] == u'\n' && end > start && text[end - 1] == u'\r')
             --end;
+        break;
     }
     m_started = m_inStretch = true;
     m_end = end;

@@ -86,6 +86,7 @@ public:
     QString lineBreak() const { return m_lineBreak; }
 
     static constexpr qsizetype kRunChars = qsizetype(1) << 18;
+    static constexpr qsizetype kStretchChars = qsizetype(1) << 22;
 
 private:
     template <class Text> bool next(const Text &text, Run &run);
