@@ -687,6 +687,19 @@ private Q_SLOTS:
             QApplication::clipboard()->setText(prose(80000, true, 5));
             box.paste();
         }) << int(prose(80000, true, 5).count(u'\n'));
+        // The window's events between its steps, a timer's worth each: the bar counts after.
+        QTest::newRow("everything pasted over, in steps") << Edit([](RichTextBox &box) {
+            test::ScriptedProgress progress;
+            progress.onStep = [] {
+                QTest::qWait(30);
+            };
+            box.setRunner([&](const QString &, const QString &label, const RichTextBox::Work &w) {
+                w(*progress.start(&box, label));
+            });
+            QApplication::clipboard()->setText(prose(3 << 20, true, 5));
+            box.selectAll();
+            box.paste();
+        }) << kAsLaidOut;
         QTest::newRow("a paste undone") << Edit([](RichTextBox &box) {
             pasteTenLines(box);
             box.undo();

@@ -3,6 +3,7 @@
 #include "platform/Failure.h"
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/RichTextBox.h"
+#include "platform/textarea/StepSize.h"
 
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -23,8 +24,8 @@ namespace vellumo {
 
 namespace {
 
-// A step of a big edit, an edit and an undo step of its own: some 20 ms of Qt's work in a text
-// of a gigabyte, more as it grows. An edit of fewer characters is one step.
+// The most a step of a big edit takes, an edit and an undo step of its own: some 20 ms of Qt's
+// work in a text of a gigabyte, more as it grows. An edit of fewer characters is one step.
 constexpr qsizetype kStepChars = qsizetype(1) << 21;
 
 const QString kPlainText = QStringLiteral("text/plain");
@@ -143,6 +144,8 @@ void RichTextBox::deleteSelection()
 
 void RichTextBox::run(const QString &command, const QString &label, const Work &work)
 {
+    m_bar->hold(true);
+    const auto release = qScopeGuard([this] { m_bar->hold(false); });
     if (m_runner) {
         m_runner(command, label, work);
         return;
@@ -271,18 +274,21 @@ void RichTextBox::removeInSteps(QTextCursor &range, const Steps &steps)
 {
     const int start = range.selectionStart();
     const int end = range.selectionEnd();
+    StepSize size(kStepChars);
     for (int to = end; to > start;) {
         const int from = std::max(
             start,
-            document()->findBlock(int(std::max<qsizetype>(start, to - kStepChars))).position());
+            document()->findBlock(int(std::max<qsizetype>(start, to - size.chars()))).position());
         range.beginEditBlock(); // in which the cursor lays out no block for its place
         range.setPosition(to);
         range.setPosition(from, QTextCursor::KeepAnchor);
         range.removeSelectedText();
         range.endEditBlock();
+        size.took(to - from);
         to = from;
         if (steps)
             steps(double(end - to) / double(end - start));
+        size.restart();
     }
     range.setPosition(start);
 }
@@ -320,8 +326,6 @@ bool RichTextBox::formatInSteps(const QTextCharFormat &format)
     const int end = selection.selectionEnd();
     if (end - start <= kStepChars)
         return false;
-    m_bar->holdSettling(true);
-    const auto release = qScopeGuard([this] { m_bar->holdSettling(false); });
     run(QStringLiteral("Format"), QStringLiteral("Formatting the text\u2026"),
         [&](Progress &progress) {
             inGroup(progress, [&] {

@@ -105,7 +105,8 @@ void EstimatedScrollBar::attachLater()
         return;
     QTimer::singleShot(20, this, [this] {
         m_attachQueued = false;
-        attach();
+        if (!m_held)
+            attach(); // else once the hold ends
     });
 }
 
@@ -303,16 +304,18 @@ void EstimatedScrollBar::settleLater(Counts counts)
     m_counts = std::max(m_counts, counts);
 }
 
-void EstimatedScrollBar::holdSettling(bool hold)
+void EstimatedScrollBar::hold(bool hold)
 {
-    m_settlingHeld = hold;
-    if (!hold && m_counts != Counts::Current)
+    m_held = hold;
+    if (!hold && m_counts == Counts::Stale)
+        attachLater();
+    else if (!hold && m_counts != Counts::Current)
         QMetaObject::invokeMethod(this, &EstimatedScrollBar::settle, Qt::QueuedConnection);
 }
 
 void EstimatedScrollBar::settle()
 {
-    if (m_settlingHeld || m_counts == Counts::Current || stale())
+    if (m_held || m_counts == Counts::Current || stale())
         return;
     const bool recountIfWrong = m_counts == Counts::Reformatted;
     m_counts = Counts::Current;

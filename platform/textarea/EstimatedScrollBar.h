@@ -42,9 +42,9 @@ public:
     // Whether its counts are of the area's text and width as they are now; if not, it counts
     // them once the events queued by then have been handled.
     bool counted();
-    // While a big selection is formatted in steps, it looks only once, after the last, whether
-    // the lines wrap anew.
-    void holdSettling(bool hold);
+    // While a big edit is made in steps, it counts and looks at nothing until the last: what it
+    // found between two steps would be lost at the next, and the window waits meanwhile.
+    void hold(bool hold);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -101,7 +101,7 @@ private:
         LineLengths lengths;
     } m_expected;
     bool m_attachQueued = false;
-    bool m_settlingHeld = false;
+    bool m_held = false;
     struct Count {
         int generation = 0; // of the count under way; a newer one ends it
         int blocks = 0;

@@ -135,8 +135,8 @@ private:
               const TextRuns &runs, const Steps &steps, LineLengths *lengths);
     // The plain text of the cursor's selection, or of everything for a null cursor.
     QString plainText(const QTextCursor &range, QStringView lineBreak) const;
-    // Returns whether it made joins. Each stepChars or so are an edit of their own, reported to
-    // steps.
+    // Returns whether it made joins. Each step, of at most stepChars or so (StepSize), is an edit
+    // of its own, reported to steps.
     bool insertPieces(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
                       const Steps &steps, qsizetype stepChars);
     void mergeFormat(const QTextCharFormat &format);

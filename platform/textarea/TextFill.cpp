@@ -2,6 +2,7 @@
 #include "platform/textarea/EstimatedScrollBar.h"
 #include "platform/textarea/RichTextBox.h"
 #include "platform/textarea/RunsAhead.h"
+#include "platform/textarea/StepSize.h"
 
 #include <QPlainTextDocumentLayout>
 #include <QTextBlock>
@@ -148,21 +149,24 @@ bool RichTextBox::insertPieces(QTextCursor &cursor, const QString &text,
     bool joins = false;
     // Runs go in together up to a step's worth: Qt lays out a block after each insertion.
     QString step;
+    StepSize size(stepChars);
     const auto insert = [&](bool joined, double done) {
         cursor.beginEditBlock();
         cursor.insertText(step, format);
         if (joined)
             cursor.insertBlock(block, join);
         cursor.endEditBlock();
+        size.took(step.size());
         step.resize(0); // keeps its room for the next
         if (steps)
             steps(done);
+        size.restart();
     };
     Run run;
     while (runs.next(run)) {
         step += run.text;
         joins = joins || run.join;
-        if (run.join || step.size() >= stepChars)
+        if (run.join || step.size() >= size.chars())
             insert(run.join, run.done);
     }
     if (!step.isEmpty())
