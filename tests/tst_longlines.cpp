@@ -315,9 +315,8 @@ private Q_SLOTS:
         QTest::newRow("more than a part of a save, long lines") << parts;
         // Taken in a stretch at a time: a CR LF across the first one's limit, lines past it.
         const qsizetype stretch = TextRuns::kStretchChars;
-        QTest::newRow("lines longer than a stretch") << line(stretch - 1) + QStringLiteral("\r\n") +
-                                                            line(stretch + 3) +
-                                                            QStringLiteral("\r\nlast");
+        QTest::newRow("lines longer than a stretch")
+            << line(stretch - 1) + "\r\n" + line(stretch + 3) + "\r\nlast";
     }
     void longLinesComeBackExactly()
     {
