@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAbstractEventDispatcher>
-#include <QElapsedTimer>
 #include <QTimer>
 #include <condition_variable>
 #include <deque>
@@ -27,23 +26,27 @@ public:
         m_idle.setSingleShot(true);
         m_idle.setInterval(kIdleMs);
         QObject::connect(&m_idle, &QTimer::timeout, [this] {
-            // After kIdleMs since the thread last waited for events, and only if it has waited
-            // again just now: busy work lets events through without waiting for them.
-            if (m_waited.isValid() && m_waited.elapsed() <= kIdleMs / 4)
+            // kIdleMs after the thread began to wait for events, if it waits still: busy work
+            // lets events through without waiting for them.
+            if (m_waiting)
                 handOver();
         });
-        if (QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance())
+        if (QAbstractEventDispatcher *events = QAbstractEventDispatcher::instance()) {
             m_waits = QObject::connect(events, &QAbstractEventDispatcher::aboutToBlock, [this] {
-                m_waited.start();
+                m_waiting = true;
                 if (!m_given.empty() && !m_idle.isActive())
                     m_idle.start();
             });
+            m_wakes = QObject::connect(events, &QAbstractEventDispatcher::awake,
+                                       [this] { m_waiting = false; });
+        }
     }
     LetGo(const LetGo &) = delete;
     LetGo &operator=(const LetGo &) = delete;
     ~LetGo()
     {
         QObject::disconnect(m_waits);
+        QObject::disconnect(m_wakes);
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_ending = true;
@@ -103,8 +106,9 @@ private:
 
     std::vector<std::function<void()>> m_given; // on the window's thread, not handed over yet
     QTimer m_idle;
-    QElapsedTimer m_waited;
+    bool m_waiting = false;
     QMetaObject::Connection m_waits;
+    QMetaObject::Connection m_wakes;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<std::function<void()>> m_queue;

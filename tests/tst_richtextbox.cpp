@@ -246,6 +246,18 @@ private Q_SLOTS:
         QVERIFY(!box.textCursor().charFormat().hasProperty(QTextFormat::FontWeight));
     }
 
+    // Once the window's thread idles, what it let go is freed, with no other event to come.
+    void anIdleThreadFreesWhatItGave()
+    {
+        QEventLoop loop;
+        QTimer::singleShot(10'000, &loop, [&loop] { loop.exit(1); });
+        LetGo letGo;
+        letGo(std::shared_ptr<int>(nullptr, [&loop](int *) {
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        }));
+        QCOMPARE(loop.exec(), 0);
+    }
+
     // Texts replaced with no event loop between (a script, a fuzzer) are freed all the same.
     void aThreadThatNeverIdlesStillFreesWhatItGave()
     {
